@@ -1,17 +1,23 @@
 // quelmar: one stage of a GNSS processing pipeline. Reads the message stream on standard input and
-// writes the measurement records on standard output.
+// writes the measurement records on standard output; the log goes to a file of the working directory.
 #include <cstdio>
-#include <iostream>
-#include <string>
+
+#include "frame/run.hpp"
+#include "frame/stop.hpp"
 
 int main(int argc, char** argv) {
-    // The run frame (configuration, constants, message loop) is not in place yet: for now the
-    // program reports the mode it was started in and counts the lines of its input stream.
-    const std::string arg1 = argc > 1 ? argv[1] : "";
-    const bool rover = arg1 == "rover" || arg1 == "ROVER";
-    std::string line;
-    long n = 0;
-    while (std::getline(std::cin, line)) ++n;
-    std::cout << " quelmar: mode " << (rover ? "rover" : "normal") << ", " << n << " input lines read\n";
+    using namespace quelmar::frame;
+    Run run;
+    try {
+        startup(run, argc, argv);
+        message_loop(run, stdin);
+    } catch (const Stop& stop) {
+        // Everything written so far stays written; the message goes to standard error.
+        run.out.flush();
+        run.log.flush();
+        if (stop.has_message()) std::fprintf(stderr, "%s\n", stop.message().c_str());
+    }
+    run.out.flush();
+    run.log.close();
     return 0;
 }

@@ -1,0 +1,121 @@
+#include "frame/run.hpp"
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "frame/stop.hpp"
+#include "textio/format.hpp"
+#include "textio/listread.hpp"
+
+namespace quelmar::frame {
+
+namespace {
+
+constexpr const char* codes[] = {"EXG ", "EXI ", "LEA ", "KLO ", "XYZ ", "ANT ", "AND ",
+                                 "OT2 ", "DUT ", "WLF ", "EPH ", "CDS ", "OB1 "};
+
+// Writes the one record "0" into the marker file: each restart request is served once.
+void reset_marker() {
+    TextSink m;
+    if (!m.open(marker_file_name))
+        throw Stop("ERROR: cannot write the marker file " + std::string(marker_file_name));
+    m.line("0");
+}
+
+} // namespace
+
+bool read_input_line(std::FILE* in, std::string& line) {
+    line.clear();
+    bool any = false;
+    bool cut = false;
+    int c;
+    while ((c = getc_unlocked(in)) != EOF) {
+        any = true;
+        if (c == '\n') {
+            if (!cut && !line.empty() && line.back() == '\r') line.pop_back();
+            return true;
+        }
+        if (line.size() < static_cast<std::size_t>(line1_length))
+            line.push_back(static_cast<char>(c));
+        else
+            cut = true;
+    }
+    return any; // a last line without a newline is still a line
+}
+
+MessageCode classify(std::string_view line) {
+    if (line.size() < 4) return MessageCode::none;
+    for (int i = 0; i < static_cast<int>(MessageCode::none); ++i)
+        if (std::memcmp(line.data(), codes[i], 4) == 0) return static_cast<MessageCode>(i);
+    return MessageCode::none;
+}
+
+void startup(Run& run, int argc, char** argv) {
+    // 1. The mode: "rover" or "ROVER" (trailing blanks ignored); anything else is normal mode.
+    run.arg1 = argc > 1 ? std::string(argv[1]).substr(0, 40) : std::string();
+    const std::string a = trimmed(run.arg1);
+    run.modus_operandi_rover = a == "rover" || a == "ROVER";
+    // 2. The log of the mode, rewritten from its start.
+    if (!run.log.open_named(run.modus_operandi_rover ? log_file_rover : log_file_normal))
+        throw Stop(std::string("ERROR: opening log file ") + run.log.name());
+    // 3-4. Configuration, echoed group by group.
+    read_configuration(run.cfg, run.log, run.arg1, run.modus_operandi_rover);
+    // 5. Constants and signal tables.
+    set_constants(run.cfg, run.k, run.sig, run.log);
+    // 6. Per-run state.
+    run.st = RunState();
+    // 7. Auxiliary files are loaded here (precise orbits, antenna calibrations, role lists and
+    //    tables, constellation status) once their readers exist.
+    // 8. The marker file holds 1: the first pass restarts the log, discarding the start-up log.
+    run.st.idoyobs0 = -999;
+    TextSink m;
+    if (!m.open(marker_file_name))
+        throw Stop(std::string("ERROR: cannot create the marker file ") + marker_file_name);
+    m.list(1);
+}
+
+bool poll_marker(Run& run) {
+    // A free-format read of one character item from the marker file.
+    std::ifstream f(marker_file_name);
+    bool ok = false;
+    if (f) {
+        textio::ListReader r(f);
+        run.line3.assign(1024, ' ');
+        ok = r.read(run.line3).ok();
+    }
+    f.close();
+    if (ok && run.line3[0] == '0') return false;
+    if (ok && run.line3[0] == '1') return true;
+    reset_marker();
+    run.log.list("WARNING: log flush, read error");
+    return false;
+}
+
+void message_loop(Run& run, std::FILE* in) {
+    std::string line1;
+    line1.reserve(line1_length);
+    for (;;) {
+        if (poll_marker(run)) {
+            run.log.list("WARNING: flushing quelmar log... ");
+            reset_marker();
+            run.log.restart();
+        }
+        if (!read_input_line(in, line1)) break;
+        if (run.cfg.trace) {
+            std::string first4 = line1.substr(0, 4);
+            first4.resize(4, ' ');
+            run.out.list("TRACE: line1(1:4)= ", first4);
+        }
+        switch (classify(line1)) {
+        case MessageCode::none:
+            break; // not a message: skipped silently
+        default:
+            // The handlers of the message types are not in place yet: a recognised line is accepted
+            // and has no effect.
+            break;
+        }
+    }
+}
+
+} // namespace quelmar::frame

@@ -1,0 +1,52 @@
+// A run: everything the program keeps from start-up to the end of its input, and the driver that
+// builds it and runs the message loop.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "frame/config.hpp"
+#include "frame/constants.hpp"
+#include "frame/log.hpp"
+#include "frame/signals.hpp"
+#include "frame/state.hpp"
+
+namespace quelmar::frame {
+
+inline constexpr const char* log_file_normal = "quelmar_v2.2.0.log";
+inline constexpr const char* log_file_rover = "quelmar_v2.2.0.rover.log";
+inline constexpr const char* marker_file_name = "quelmar-flush";
+
+struct Run {
+    std::string arg1;                  // first command-line argument, blank if absent
+    bool modus_operandi_rover = false; // rover mode: only the log name and the CDS handling differ
+    Config cfg;
+    Constants k;
+    SignalTables sig;
+    RunState st;
+    Log log;
+    TextSink out{stdout}; // the output record stream
+    std::string line3;    // the last line read from the marker file (1024 characters)
+};
+
+// The message codes, in the order in which a line's first four characters are tested.
+enum class MessageCode { EXG, EXI, LEA, KLO, XYZ, ANT, AND, OT2, DUT, WLF, EPH, CDS, OB1, none };
+
+// Classifies a line by its first four characters: the code and one blank, byte for byte.
+MessageCode classify(std::string_view line);
+
+// Start-up: mode, log, configuration, constants, per-run state, auxiliary files, marker file.
+void startup(Run& run, int argc, char** argv);
+
+// The loop over the input lines until end of input.
+void message_loop(Run& run, std::FILE* in);
+
+// One input line as a Fortran "(a)" read into the 20000-character line buffer: a longer line is cut
+// and the rest of it skipped; a carriage return before the newline is dropped. False at end of input.
+bool read_input_line(std::FILE* in, std::string& line);
+
+// Reads the marker file and answers whether a log restart is requested (resetting a marker that
+// cannot be read).
+bool poll_marker(Run& run);
+
+} // namespace quelmar::frame

@@ -1,0 +1,97 @@
+// Running the built program in a temporary working directory, as a user does.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace quelmar::e2e {
+
+namespace fs = std::filesystem;
+
+inline std::string read_file(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+inline void write_file(const fs::path& p, const std::string& text) {
+    std::ofstream out(p, std::ios::binary);
+    out << text;
+}
+
+inline std::vector<std::string> lines_of(const std::string& text) {
+    std::vector<std::string> v;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);) v.push_back(l);
+    return v;
+}
+
+inline bool contains_line(const std::string& text, const std::string& line) {
+    for (const auto& l : lines_of(text))
+        if (l == line) return true;
+    return false;
+}
+
+// The example configuration of the repository, the embedded default.
+inline std::string example_config() {
+    return read_file(fs::path(QUELMAR_SOURCE_DIR) / "examples" / "quelmar_v2.2.0.nml");
+}
+
+// Replaces the first occurrence of `from` in `text` (the test fails if it is absent).
+inline std::string replaced(std::string text, const std::string& from, const std::string& to) {
+    const auto p = text.find(from);
+    EXPECT_NE(p, std::string::npos) << "not in the text: " << from;
+    if (p != std::string::npos) text.replace(p, from.size(), to);
+    return text;
+}
+
+struct RunResult {
+    std::string out, err, log;
+    int status = -1;
+};
+
+// A fresh working directory per test, removed at the end.
+class Workdir {
+  public:
+    Workdir() {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = fs::temp_directory_path() / ("quelmar-" + std::string(info->test_suite_name()) + "-" +
+                                            info->name() + "-" + std::to_string(::getpid()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    ~Workdir() { fs::remove_all(dir_); }
+    const fs::path& path() const { return dir_; }
+    void put(const std::string& name, const std::string& text) const { write_file(dir_ / name, text); }
+    std::string get(const std::string& name) const { return read_file(dir_ / name); }
+    bool has(const std::string& name) const { return fs::exists(dir_ / name); }
+
+    // Runs the program with `args` on `input`; the log read is that of the mode.
+    RunResult run(const std::string& input, const std::string& args = "") const {
+        put("stdin.txt", input);
+        const std::string cmd = "cd '" + dir_.string() + "' && '" + std::string(QUELMAR_BINARY) + "' " +
+                                args + " < stdin.txt > stdout.txt 2> stderr.txt";
+        RunResult r;
+        const int rc = std::system(cmd.c_str());
+        r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+        r.out = get("stdout.txt");
+        r.err = get("stderr.txt");
+        const bool rover = args == "rover" || args == "ROVER";
+        r.log = get(rover ? "quelmar_v2.2.0.rover.log" : "quelmar_v2.2.0.log");
+        return r;
+    }
+
+  private:
+    fs::path dir_;
+};
+
+} // namespace quelmar::e2e
