@@ -5,6 +5,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <type_traits>
 
 #include "textio/numconv.hpp"
 
@@ -174,7 +176,8 @@ class Parser {
             if (peek() != '.') fail(std::string(1, c) + " needs w.d");
             ++i_;
             if (!number(op.d)) fail(std::string(1, c) + " needs d");
-            if (op.code != Op::Code::F && op.d == 0) fail(std::string(1, c) + " needs d > 0");
+            // Ew.0 and Dw.0 are valid for reading (the field's point or exponent decides); writing
+            // with them is refused when it is attempted.
             if (op.code == Op::Code::E && upper(peek()) == 'E') {
                 ++i_;
                 if (!number(op.e) || op.e == 0) fail("E w.dEe needs e > 0");
@@ -296,6 +299,19 @@ void layout_fixed(std::string& out, bool neg, std::string_view digits, int w, in
 // form 0.ddd x 10^exp.
 void layout_exponent(std::string& out, bool neg, std::string_view digits, long exp, char letter, int w,
                      int e) {
+    if (!digits.empty() && digits[0] != '0') { // not for zero
+        // gfortran converts the value into a text "+d.ddde+xx" of at most w + d + 1 characters and
+        // reads the exponent back from it. When the exponent's digits (at least two) do not all fit,
+        // which happens for narrow fields with exponents of three or four digits, the last ones are
+        // lost and the shorter exponent is what gets written: 0.3e1001 under E6.1 gives ".3+101",
+        // 0.2e-100 under E5.1E1 gives ".2E-9".
+        long cexp = exp - 1; // the exponent of the d.ddd form
+        const long acexp = cexp < 0 ? -cexp : cexp;
+        int nd = 2;
+        for (long t = acexp; t >= 100; t /= 10) ++nd;
+        for (int keep = std::max(w - 3, 0); nd > keep; --nd) cexp /= 10;
+        exp = cexp + 1;
+    }
     char ebuf[16];
     int elen = 0;
     const long aexp = exp < 0 ? -exp : exp;
@@ -393,6 +409,14 @@ long scientific_digits(float128 a, int d, std::string& s) {
     return exp + 1;
 }
 
+// True when a value of binary exponent e2 (2^e2 <= |v|) has more integer digits than an F field of
+// width w holds, so that the field is asterisks whatever the digits: this spares converting the
+// thousands of digits of a huge binary128 value only to throw them away.
+bool surely_too_wide(int e2, int w) {
+    // |v| >= 2^e2 has at least floor(e2 log10 2) + 1 integer digits; the factor is rounded down.
+    return static_cast<long>(e2 * 0.30102) + 1 > w;
+}
+
 template <class T>
 void edit_real(std::string& out, const Op& op, T v, std::string& scratch) {
     const bool neg = std::signbit(v);
@@ -402,6 +426,10 @@ void edit_real(std::string& out, const Op& op, T v, std::string& scratch) {
     }
     const T a = neg ? -v : v;
     if (op.code == Op::Code::F) {
+        if (a >= 1 && surely_too_wide(std::ilogb(a), op.w)) {
+            stars(out, op.w);
+            return;
+        }
         fixed_digits(a, op.d, scratch);
         layout_fixed(out, neg, scratch, op.w, op.d);
         return;
@@ -427,6 +455,10 @@ void edit_real128(std::string& out, const Op& op, float128 v, std::string& scrat
     }
     const float128 a = neg ? -v : v;
     if (op.code == Op::Code::F) {
+        if (a >= 1 && surely_too_wide(ilogbq(a), op.w)) {
+            stars(out, op.w);
+            return;
+        }
         fixed_digits(a, op.d, scratch);
         layout_fixed(out, neg, scratch, op.w, op.d);
         return;
@@ -482,13 +514,114 @@ const char* out_kind_name(OutItem::Kind k) {
 // ---------------------------------------------------------------------------------------------------
 // Input editing.
 
-// Copies the field's characters (the line is blank-padded to any length) without blanks.
-std::string_view squeeze(std::string_view line, std::size_t pos, int w, char* buf) {
+// The characters of the field of width w at pos. gfortran's internal read takes the record to end at
+// its last non-blank character (`rec` is the line cut there): a field reaching past that end holds
+// only the characters before it, and a field entirely past it is empty. Reading on past the end is
+// reading blanks, except where the shortness shows (a sign that ends a field, the A edit below).
+std::string_view field_at(std::string_view rec, std::size_t pos, int w) {
+    if (pos >= rec.size()) return {};
+    return rec.substr(pos, std::min(static_cast<std::size_t>(w), rec.size() - pos));
+}
+
+bool is_sign(char c) {
+    return c == '+' || c == '-';
+}
+
+// Copies the field's characters without blanks, which numeric input ignores. A sign that ends the
+// characters but has blanks after it in the field stands for a zero (an integer "-  ", a bare exponent
+// sign "1.5+  "), so a zero digit is added for it; when the sign is the field's last character (the
+// record ends there) it stays alone and is rejected by the parsers. A lone sign before a real's
+// mantissa is the exception: it reads as +0 either way and is left alone. `buf` holds w + 1 characters.
+std::string_view squeeze(std::string_view field, char* buf, bool real) {
     std::size_t n = 0;
-    const std::size_t end = std::min(line.size(), pos + static_cast<std::size_t>(w));
-    for (std::size_t k = pos; k < end; ++k)
-        if (line[k] != ' ') buf[n++] = line[k];
+    for (const char c : field)
+        if (c != ' ') buf[n++] = c;
+    if (n > 0 && is_sign(buf[n - 1]) && field.back() == ' ' && !(real && n == 1)) buf[n++] = '0';
     return std::string_view(buf, n);
+}
+
+bool is_alnum(char c) {
+    return is_digit(c) || (upper(c) >= 'A' && upper(c) <= 'Z');
+}
+
+// Infinity and NaN in a real field, as gfortran spells them: after blanks and a sign, "inf" or
+// "infinity", or "nan" optionally followed by "(letters and digits)", in any case. The word ends the
+// field or is followed by a blank (or comes with its parentheses); the rest of the field may then hold
+// only letters, digits and blanks, which are ignored. Returns false when the text is no such word;
+// `bad` tells a word that went wrong.
+bool special_word(std::string_view f, bool& nan, bool& negative, bool& bad) {
+    std::size_t i = f.find_first_not_of(' ');
+    if (i == std::string_view::npos) return false;
+    negative = f[i] == '-';
+    if (is_sign(f[i])) ++i;
+    if (i >= f.size()) return false;
+    const char c0 = upper(f[i]);
+    if (c0 != 'I' && c0 != 'N') return false;
+    auto match = [&](std::string_view word) {
+        if (f.size() - i < word.size()) return false;
+        for (std::size_t k = 0; k < word.size(); ++k)
+            if (upper(f[i + k]) != word[k]) return false;
+        i += word.size();
+        return true;
+    };
+    auto rest_ok = [&] {
+        for (; i < f.size(); ++i)
+            if (f[i] != ' ' && !is_alnum(f[i])) return false;
+        return true;
+    };
+    auto ends = [&] { return i == f.size() || f[i] == ' '; };
+    bad = true;
+    if (match("INF")) {
+        nan = false;
+        if (ends() || (match("INITY") && ends())) bad = !rest_ok();
+    } else if (match("NAN")) {
+        nan = true;
+        if (ends()) {
+            bad = !rest_ok();
+        } else if (f[i] == '(') {
+            for (++i; i < f.size() && is_alnum(f[i]);) ++i;
+            if (i < f.size() && f[i] == ')') {
+                ++i;
+                bad = !rest_ok();
+            }
+        }
+    }
+    return true;
+}
+
+// gfortran keeps the sign of "-nan" in single and double precision but not in quadruple precision.
+template <class T>
+T special_value(bool nan, bool negative) {
+    if constexpr (std::is_same_v<T, float128>) {
+        if (nan) return nanq("");
+        return negative ? -HUGE_VALQ : HUGE_VALQ;
+    } else {
+        const T v = nan ? std::numeric_limits<T>::quiet_NaN() : std::numeric_limits<T>::infinity();
+        return negative ? -v : v;
+    }
+}
+
+// Reads a real field into `out`.
+template <class T>
+Conv read_real(std::string_view field, int d, T& out, char* buf) {
+    bool nan = false, negative = false, bad = false;
+    if (special_word(field, nan, negative, bad)) {
+        if (bad) return Conv::bad;
+        out = special_value<T>(nan, negative);
+        return Conv::ok;
+    }
+    const std::string_view s = squeeze(field, buf, true);
+    // A word broken by blanks ("i n f") is no number.
+    const std::size_t first = !s.empty() && is_sign(s[0]) ? 1 : 0;
+    if (first < s.size() && (upper(s[first]) == 'I' || upper(s[first]) == 'N')) return Conv::bad;
+    return parse_real(s, d, out);
+}
+
+// The record as gfortran's internal read sees it: the line up to its last non-blank character.
+std::string_view trim_record(std::string_view line) {
+    std::size_t n = line.size();
+    while (n > 0 && line[n - 1] == ' ') --n;
+    return line.substr(0, n);
 }
 
 class SingleLine : public RecordSource {
@@ -562,6 +695,9 @@ void Format::write_items(std::string& out, std::span<const OutItem> items) const
         case Op::Code::F:
         case Op::Code::E:
         case Op::Code::D:
+            if (op.code != Op::Code::F && op.d == 0)
+                throw FormatError("format \"" + text_ + "\": " + code_name(op.code) +
+                                  " with d = 0 cannot be written");
             switch (it.kind()) {
             case OutItem::Kind::Real32:
                 edit_real(out, op, static_cast<double>(it.as_float()), scratch);
@@ -615,12 +751,19 @@ ReadStatus Format::read_items(RecordSource& src, std::span<const InItem> items) 
         st.message = "end of file";
         return st;
     }
+    std::string_view rec = trim_record(line);
+    bool past_end = false; // format reversion went past the last record
     std::size_t pos = 0;
     std::size_t item = 0;
     std::size_t k = 0;
     const std::size_t n = items.size();
     std::string wide; // for fields wider than the stack buffer
     char buf[256];
+    auto field_buffer = [&](const Op& op) {
+        if (op.w < static_cast<int>(sizeof buf)) return buf;
+        wide.resize(static_cast<std::size_t>(op.w) + 1);
+        return wide.data();
+    };
     auto fail = [&](IoStat code, const Op& op, std::size_t start, const char* what) {
         st.iostat = code;
         st.items_done = static_cast<int>(item);
@@ -637,11 +780,14 @@ ReadStatus Format::read_items(RecordSource& src, std::span<const InItem> items) 
         if (k == ops_.size()) {
             if (item == n) break;
             if (!has_data_) throw FormatError("format \"" + text_ + "\" has no data edit for its items");
-            if (!src.next(line)) {
-                st.iostat = IoStat::end_of_file;
-                st.items_done = static_cast<int>(item);
-                st.message = "end of file after item " + std::to_string(item);
-                return st;
+            if (src.next(line)) {
+                rec = trim_record(line);
+            } else if (!rec.empty()) {
+                // No record left. As gfortran does, the end of file shows only when an edit reads at
+                // least one character there; an all-blank last record never gives it: reading goes on
+                // as from blanks.
+                past_end = true;
+                rec = {};
             }
             pos = 0;
             k = reversion_;
@@ -654,15 +800,18 @@ ReadStatus Format::read_items(RecordSource& src, std::span<const InItem> items) 
         if (op.code == Op::Code::Lit) throw FormatError("format \"" + text_ + "\": a literal cannot be read");
         if (item == n) break;
         const InItem& it = items[item];
+        if (past_end &&
+            (op.code != Op::Code::A ||
+             (op.w < 0 ? it.kind() != InItem::Kind::Text || !it.as<std::string>().empty() : op.w > 0))) {
+            st.iostat = IoStat::end_of_file;
+            st.items_done = static_cast<int>(item);
+            st.message = "end of file after item " + std::to_string(item);
+            return st;
+        }
         const std::size_t start = pos;
         switch (op.code) {
         case Op::Code::I: {
-            char* b = buf;
-            if (op.w > static_cast<int>(sizeof buf)) {
-                wide.resize(static_cast<std::size_t>(op.w));
-                b = wide.data();
-            }
-            const std::string_view s = squeeze(line, pos, op.w, b);
+            const std::string_view s = squeeze(field_at(rec, pos, op.w), field_buffer(op), false);
             std::int64_t v = 0;
             Conv c;
             if (it.kind() == InItem::Kind::Int32)
@@ -682,22 +831,18 @@ ReadStatus Format::read_items(RecordSource& src, std::span<const InItem> items) 
         case Op::Code::F:
         case Op::Code::E:
         case Op::Code::D: {
-            char* b = buf;
-            if (op.w > static_cast<int>(sizeof buf)) {
-                wide.resize(static_cast<std::size_t>(op.w));
-                b = wide.data();
-            }
-            const std::string_view s = squeeze(line, pos, op.w, b);
+            const std::string_view f = field_at(rec, pos, op.w);
+            char* b = field_buffer(op);
             Conv c = Conv::bad;
             switch (it.kind()) {
             case InItem::Kind::Real32:
-                c = parse_real(s, op.d, it.as<float>());
+                c = read_real(f, op.d, it.as<float>(), b);
                 break;
             case InItem::Kind::Real64:
-                c = parse_real(s, op.d, it.as<double>());
+                c = read_real(f, op.d, it.as<double>(), b);
                 break;
             case InItem::Kind::Real128:
-                c = parse_real(s, op.d, it.as<float128>());
+                c = read_real(f, op.d, it.as<float128>(), b);
                 break;
             default:
                 mismatch(text_, op, item, "not a real");
@@ -709,11 +854,11 @@ ReadStatus Format::read_items(RecordSource& src, std::span<const InItem> items) 
         case Op::Code::L: {
             if (it.kind() != InItem::Kind::Logical) mismatch(text_, op, item, "not a logical");
             // Optional blanks, an optional point, then T or F; the rest of the field is ignored.
-            std::size_t q = pos;
-            const std::size_t end = std::min(line.size(), pos + static_cast<std::size_t>(op.w));
-            while (q < end && line[q] == ' ') ++q;
-            if (q < end && line[q] == '.') ++q;
-            const char c = q < end ? upper(line[q]) : ' ';
+            const std::string_view f = field_at(rec, pos, op.w);
+            std::size_t q = 0;
+            while (q < f.size() && f[q] == ' ') ++q;
+            if (q < f.size() && f[q] == '.') ++q;
+            const char c = q < f.size() ? upper(f[q]) : ' ';
             if (c != 'T' && c != 'F') return fail(IoStat::bad_value, op, start, "bad logical");
             it.as<bool>() = c == 'T';
             break;
@@ -723,14 +868,15 @@ ReadStatus Format::read_items(RecordSource& src, std::span<const InItem> items) 
             std::string& s = it.as<std::string>();
             const std::size_t len = s.size();
             const std::size_t w = op.w < 0 ? len : static_cast<std::size_t>(op.w);
-            // The field's characters, blank-padded past the end of the line.
-            auto ch = [&](std::size_t col) { return col < line.size() ? line[col] : ' '; };
-            if (w >= len) {
-                const std::size_t from = pos + (w - len);
-                for (std::size_t k2 = 0; k2 < len; ++k2) s[k2] = ch(from + k2);
+            // The rightmost characters of a field longer than the target, else the field's characters
+            // padded with blanks. A field cut by the end of the record holds only the characters
+            // before that end, so its rightmost characters are those, not blanks.
+            const std::string_view f = field_at(rec, pos, static_cast<int>(w));
+            if (f.size() >= len) {
+                s.assign(f.substr(f.size() - len));
             } else {
-                for (std::size_t k2 = 0; k2 < w; ++k2) s[k2] = ch(pos + k2);
-                std::fill(s.begin() + static_cast<std::ptrdiff_t>(w), s.end(), ' ');
+                s.assign(f);
+                s.append(len - f.size(), ' ');
             }
             pos += w;
             ++item;

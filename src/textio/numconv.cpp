@@ -101,6 +101,13 @@ bool decompose(std::string_view s, int implied_decimals, bool list_directed, Rea
         }
         if (eneg) exponent = -exponent;
     }
+    // A formatted field's exponent, less the implied decimals when there is no point, must stay
+    // within four digits: gfortran rejects "1e10000" (and "1e-9999" under F20.5) rather than
+    // reading infinity or zero, while "1e9999" overflows quietly to infinity.
+    if (!list_directed) {
+        const long long e = exponent - (point ? 0 : implied_decimals);
+        if (e > 9999 || e < -9999) return false;
+    }
     // Scale: the value is digits * 10^(exponent - fractional digits); the stripped leading zeros do
     // not change that. Without a point, the field's implied decimals play the part of the fraction.
     const long long scale = point ? frac_digits : (list_directed ? 0 : implied_decimals);
