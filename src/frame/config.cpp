@@ -343,8 +343,8 @@ void read_configuration(Config& cfg, Log& log, const std::string& arg1, bool rov
     };
 
     bool first = true;
-    for (const GroupSpec& spec : groups) {
-        NamelistGroup g = spec.bind(cfg);
+    for (const GroupSpec& group : groups) {
+        NamelistGroup g = group.bind(cfg);
         const textio::ReadStatus st = reader.read(g);
         if (st.iostat == textio::IoStat::end_of_file) {
             // A group that is missing, or out of order, is not found before the end of the file.
@@ -356,14 +356,14 @@ void read_configuration(Config& cfg, Log& log, const std::string& arg1, bool rov
         }
         if (!st.ok()) {
             log.list("ERROR: in namelist group &" + g.name() + ": " + st.message);
-            throw Stop(spec.stop_message);
+            throw Stop(group.stop_message);
         }
         const std::vector<std::string> missing = g.missing_keys();
         if (!missing.empty()) {
             std::string keys;
             for (const auto& k : missing) keys += " " + k;
             log.list("ERROR: in namelist group &" + g.name() + ": key(s) not given:" + keys);
-            throw Stop(spec.stop_message);
+            throw Stop(group.stop_message);
         }
         if (first) {
             // Once silent_log is known: the mode, then the echo blocks.
@@ -375,8 +375,8 @@ void read_configuration(Config& cfg, Log& log, const std::string& arg1, bool rov
             }
             first = false;
         }
-        if (!log.silent) spec.echo(cfg, log);
-        if (spec.bind == group_model_tropo_delay) {
+        if (!log.silent) group.echo(cfg, log);
+        if (group.bind == group_model_tropo_delay) {
             // Checked whether or not the log is silent; 2 is accepted too although the message
             // does not name it.
             const int m = cfg.itropo_model;

@@ -65,8 +65,14 @@ void startup(Run& run, int argc, char** argv) {
     set_constants(run.cfg, run.k, run.sig, run.log);
     // 6. Per-run state.
     run.st = RunState();
-    // 7. Auxiliary files are loaded here (precise orbits, antenna calibrations, role lists and
-    //    tables, constellation status) once their readers exist.
+    // 7. Auxiliary files: precise orbits and the rover trajectory file with its station list, the
+    //    antenna calibrations, the role lists and tables, the constellation status.
+    auxfiles::load_precise_orbits(run.cfg, run.s3c, run.rs3, run.rover_sp3, run.required_sp3_clocks,
+                                  run.st.tdjmobs, run.log);
+    auxfiles::load_antenna_calibrations(run.cfg, run.pcv, run.atx, run.log, run.out);
+    auxfiles::load_role_lists_and_tables(run.cfg, run.rover_sp3.reclst_rover_sp3_sta.flat(),
+                                         run.rover_sp3.nrec_rover_sp3_sta, run.aux, run.log);
+    auxfiles::load_constellation_status(run.cfg, run.gcs, run.log);
     // 8. The marker file holds 1: the first pass restarts the log, discarding the start-up log.
     run.st.idoyobs0 = -999;
     TextSink m;

@@ -5,6 +5,11 @@
 #include <cstdio>
 #include <string>
 
+#include "auxfiles/antex.hpp"
+#include "auxfiles/constellation_status.hpp"
+#include "auxfiles/pcv.hpp"
+#include "auxfiles/precise_orbits.hpp"
+#include "auxfiles/role_lists.hpp"
 #include "frame/config.hpp"
 #include "frame/constants.hpp"
 #include "frame/log.hpp"
@@ -24,6 +29,15 @@ struct Run {
     Constants k;
     SignalTables sig;
     RunState st;
+    // Auxiliary files, loaded at start-up in this order.
+    auxfiles::PreciseOrbitTable s3c;      // satellite precise orbits and clocks (refreshed in the run)
+    auxfiles::PreciseOrbitTable rs3;      // rover trajectories
+    auxfiles::RoverStationList rover_sp3; // stations whose positions come from the rover file
+    bool required_sp3_clocks = false;     // clocks required of the last precise-orbit file read
+    auxfiles::PcvTable pcv;               // phase-centre table of receiver antennas
+    auxfiles::AntexTables atx;            // ANTEX calibrations of satellites and receivers
+    auxfiles::AuxTables aux;              // role lists, reference receiver, offsets, flux, voxels
+    auxfiles::ConstellationStatus gcs;    // PRN to space vehicle and block over time
     Log log;
     TextSink out{stdout}; // the output record stream
     std::string line3;    // the last line read from the marker file (1024 characters)

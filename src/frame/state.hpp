@@ -32,12 +32,11 @@ struct RunState {
     Array1<std::string, maxrec> reclst;
     Array1<__float128, maxrec> tdjmxyz_reclst;
 
+    // Slot of the reference receiver once it is registered (its name comes from the role lists).
     std::int32_t irefrec = -99;
-    std::string refrec = "????";
 
     // Arc bookkeeping per receiver and satellite.
     Array2<std::int32_t, maxrec, maxsat> narch, narch0, idnarch;
-    std::int32_t nrec_rover_sp3_sta = 0, nepochrs3 = 0;
 
     __float128 tdjmobs = -9999.0;
     bool isrefsat = false;

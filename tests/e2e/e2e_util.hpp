@@ -46,6 +46,16 @@ inline std::string example_config() {
     return read_file(fs::path(QUELMAR_SOURCE_DIR) / "examples" / "quelmar_v2.2.0.nml");
 }
 
+// The example configuration without the ANTEX file, whose diagnostic echo would fill standard output.
+inline std::string config_without_antex() {
+    std::string cfg = example_config();
+    const std::string from = "antexusage     = .true.";
+    const auto p = cfg.find(from);
+    EXPECT_NE(p, std::string::npos);
+    if (p != std::string::npos) cfg.replace(p, from.size(), "antexusage     = .false.");
+    return cfg;
+}
+
 // Replaces the first occurrence of `from` in `text` (the test fails if it is absent).
 inline std::string replaced(std::string text, const std::string& from, const std::string& to) {
     const auto p = text.find(from);
@@ -72,6 +82,16 @@ class Workdir {
     ~Workdir() { fs::remove_all(dir_); }
     const fs::path& path() const { return dir_; }
     void put(const std::string& name, const std::string& text) const { write_file(dir_ / name, text); }
+    // The auxiliary files of the embedded example (everything in examples/ but the stream, the script
+    // and its README), and the configuration `config`.
+    void put_example(const std::string& config) const {
+        for (const auto& e : fs::directory_iterator(fs::path(QUELMAR_SOURCE_DIR) / "examples")) {
+            const std::string name = e.path().filename().string();
+            if (name == "messages.txt" || name == "run.sh" || name == "README.md") continue;
+            fs::copy_file(e.path(), dir_ / name, fs::copy_options::overwrite_existing);
+        }
+        put("quelmar_v2.2.0.nml", config);
+    }
     std::string get(const std::string& name) const { return read_file(dir_ / name); }
     bool has(const std::string& name) const { return fs::exists(dir_ / name); }
 

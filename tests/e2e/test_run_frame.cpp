@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "e2e/e2e_util.hpp"
+#include "textio/format.hpp"
 
 using namespace quelmar::e2e;
 
@@ -20,7 +21,7 @@ TEST(RunFrameE2E, ModeSelectsTheLogFile) {
                  {"Rover", "quelmar_v2.2.0.log", "quelmar_v2.2.0.rover.log"}};
     for (const auto& c : cases) {
         Workdir w;
-        w.put("quelmar_v2.2.0.nml", example_config());
+        w.put_example(config_without_antex());
         const RunResult r = w.run("", c.args);
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.err, "");
@@ -31,7 +32,7 @@ TEST(RunFrameE2E, ModeSelectsTheLogFile) {
 
 TEST(RunFrameE2E, EmptyInputRunsStartUpAndRestartsTheLogOnce) {
     Workdir w;
-    w.put("quelmar_v2.2.0.nml", example_config());
+    w.put_example(config_without_antex());
     const RunResult r = w.run("");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "");
@@ -44,7 +45,7 @@ TEST(RunFrameE2E, EmptyInputRunsStartUpAndRestartsTheLogOnce) {
 
 TEST(RunFrameE2E, StartUpEchoIsDiscardedByTheFirstRestart) {
     Workdir w;
-    w.put("quelmar_v2.2.0.nml", example_config());
+    w.put_example(config_without_antex());
     const RunResult r = w.run("KLO   first line\n");
     EXPECT_EQ(r.log.find("Namelist inputs"), std::string::npos);
     EXPECT_EQ(r.log.find("flushing"), std::string::npos); // it went into the discarded log
@@ -53,7 +54,7 @@ TEST(RunFrameE2E, StartUpEchoIsDiscardedByTheFirstRestart) {
 TEST(RunFrameE2E, StartUpLogHasTheEchoInOrder) {
     // A run that stops at the marker file (a directory of that name) keeps its start-up log.
     Workdir w;
-    w.put("quelmar_v2.2.0.nml", example_config());
+    w.put_example(config_without_antex());
     std::filesystem::create_directory(w.path() / "quelmar-flush");
     const RunResult r = w.run("", "rover");
     EXPECT_EQ(r.status, 0);
@@ -80,10 +81,14 @@ TEST(RunFrameE2E, StartUpLogHasTheEchoInOrder) {
 
 TEST(RunFrameE2E, SilentLogWritesNoEcho) {
     Workdir w;
-    w.put("quelmar_v2.2.0.nml", replaced(example_config(), "silent_log = .false.", "silent_log = .true."));
+    w.put_example(replaced(config_without_antex(), "silent_log = .false.", "silent_log = .true."));
     std::filesystem::create_directory(w.path() / "quelmar-flush");
     const RunResult r = w.run("");
-    EXPECT_EQ(r.log, "");
+    // No echo and no informative lines; warnings are still written.
+    EXPECT_EQ(r.log.find("Namelist"), std::string::npos);
+    EXPECT_EQ(r.log.find("f1="), std::string::npos);
+    EXPECT_EQ(r.log.find("READ"), std::string::npos);
+    EXPECT_NE(r.log.find("WARNING: Not used ANTEX file"), std::string::npos);
 }
 
 TEST(RunFrameE2E, ConfigurationErrorsStopWithTheGroupMessage) {
@@ -94,7 +99,7 @@ TEST(RunFrameE2E, ConfigurationErrorsStopWithTheGroupMessage) {
     } cases[] = {
         {"trace      = .false.", "tracer = .false.", "ERROR reading general: quelmar_v2.2.0.nml"},
         {"idtsec_pre = 30", "idtsec_pre = 3x0", "ERROR read. updating: quelmar_v2.2.0.nml"},
-        {"antexusage     = .true.", "antexusage = 12", "ERROR reading names: quelmar_v2.2.0.nml"},
+        {"antexusage     = .false.", "antexusage = 12", "ERROR reading names: quelmar_v2.2.0.nml"},
         {"d2li_max_0 = 0.05", "d2li_max_0 = abc", "ERROR reading cycle_slip_checking in quelmar*2.2.0.nml"},
         {"process(1,3) = .true.", "process(3,1) = .true.", "ERROR reading model: quelmar_v2.2.0.nml"},
         {"istep_iri = 1", "istep_iri = 1.5", "ERROR reading model_apriori_iono: quelmar*2.2.0.nml"},
@@ -106,7 +111,7 @@ TEST(RunFrameE2E, ConfigurationErrorsStopWithTheGroupMessage) {
     };
     for (const auto& c : cases) {
         Workdir w;
-        w.put("quelmar_v2.2.0.nml", replaced(example_config(), c.from, c.to));
+        w.put_example(replaced(config_without_antex(), c.from, c.to));
         const RunResult r = w.run("OB1 line that must not be read\n");
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.err, std::string(c.stop) + "\n") << c.to;
@@ -125,25 +130,25 @@ TEST(RunFrameE2E, MissingFileAndMissingOrMisplacedGroups) {
     }
     {
         // The ray_tracing group removed: the reader runs to the end of the file looking for it.
-        std::string cfg = example_config();
+        std::string cfg = config_without_antex();
         const auto a = cfg.find("&ray_tracing");
         const auto b = cfg.find("&writing_outputs");
         cfg.erase(a, b - a);
         Workdir w;
-        w.put("quelmar_v2.2.0.nml", cfg);
+        w.put_example(cfg);
         const RunResult r = w.run("");
         EXPECT_NE(r.err.find("&ray_tracing not found"), std::string::npos) << r.err;
     }
     {
         // updating placed before general: general is found, updating is not (it was passed over).
-        std::string cfg = example_config();
+        std::string cfg = config_without_antex();
         const auto a = cfg.find("&updating");
         const auto b = cfg.find("&names");
         const std::string upd = cfg.substr(a, b - a);
         cfg.erase(a, b - a);
         cfg.insert(cfg.find("&general"), upd);
         Workdir w;
-        w.put("quelmar_v2.2.0.nml", cfg);
+        w.put_example(cfg);
         const RunResult r = w.run("");
         EXPECT_NE(r.err.find("&updating not found"), std::string::npos) << r.err;
     }
@@ -153,11 +158,11 @@ TEST(RunFrameE2E, TropoModelIsCheckedEvenWhenSilent) {
     for (const char* silent : {".false.", ".true."}) {
         for (int m : {0, 1, 2, 3, 4, 5}) {
             Workdir w;
-            std::string cfg =
-                replaced(example_config(), "silent_log = .false.", std::string("silent_log = ") + silent);
+            std::string cfg = replaced(config_without_antex(), "silent_log = .false.",
+                                       std::string("silent_log = ") + silent);
             cfg = replaced(cfg, "itropo_model = 1", "itropo_model = " + std::to_string(m));
             std::filesystem::create_directory(w.path() / "quelmar-flush"); // keep the start-up log
-            w.put("quelmar_v2.2.0.nml", cfg);
+            w.put_example(cfg);
             const RunResult r = w.run("");
             const bool bad = m < 1 || m > 4;
             if (bad) {
@@ -175,7 +180,7 @@ TEST(RunFrameE2E, TropoModelIsCheckedEvenWhenSilent) {
 
 TEST(RunFrameE2E, DispatchSkipsWhatIsNotACode) {
     Workdir w;
-    w.put("quelmar_v2.2.0.nml", replaced(example_config(), "trace      = .false.", "trace      = .true."));
+    w.put_example(replaced(config_without_antex(), "trace      = .false.", "trace      = .true."));
     const std::string input = "KLO   2  1 30\n"   // a code: accepted
                               "ob1  lower case\n" // skipped
                               " OB1 blank first\n"
@@ -197,7 +202,7 @@ TEST(RunFrameE2E, DispatchSkipsWhatIsNotACode) {
 
 TEST(RunFrameE2E, GarbageInputNeverCrashes) {
     Workdir w;
-    w.put("quelmar_v2.2.0.nml", example_config());
+    w.put_example(config_without_antex());
     std::string input;
     for (int i = 0; i < 300; ++i) {
         static const char* codes[] = {"OB1 ", "EPH ", "XYZ ", "CDS ", "zzz", ""};
@@ -210,6 +215,83 @@ TEST(RunFrameE2E, GarbageInputNeverCrashes) {
     const RunResult r = w.run(input);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
+}
+
+} // namespace
+
+namespace {
+
+// The position of `text` in `log`, failing the test when it is absent.
+std::size_t at(const std::string& log, const std::string& text) {
+    const auto p = log.find(text);
+    EXPECT_NE(p, std::string::npos) << "not in the log: " << text;
+    return p;
+}
+
+TEST(StartUpE2E, AuxiliaryFilesLoadInOrder) {
+    // Precise orbits configured, with a two-epoch file; a directory named like the marker file stops
+    // the run right after start-up, keeping its log.
+    Workdir w;
+    std::string cfg = replaced(example_config(), "precise_instead_of_eph_orbits = .false.",
+                               "precise_instead_of_eph_orbits = .true.");
+    w.put_example(cfg);
+    const quelmar::textio::Format s3c("(a3,i3,1x,i2.2,4i3,f12.8,4f16.6,2i3,4e23.15)");
+    std::string orbits;
+    for (int k = 0; k < 2; ++k)
+        orbits += s3c.write("S3C", 1, 2, 1, 30, 0, 15 * k, 0.0, 14000.0 + k, -21000.0, 8000.0, 213.5, 0, 0,
+                            0.0, 0.0, 0.0, 0.0) +
+                  "\n";
+    w.put("orbits.s3c", orbits);
+    std::filesystem::create_directory(w.path() / "quelmar-flush");
+    const RunResult r = w.run("");
+    EXPECT_NE(r.err.find("marker file"), std::string::npos) << r.err;
+    const std::size_t p0 =
+        at(r.log,
+           "AFTER calling read_s3e: tdjms3c_0,tdjms3c_1,tdjmobs=  52304.000000 52304.010417 -9999.000000");
+    const std::size_t p1 = at(r.log, "  READ Phase Center values /mm: nant= 1\n");
+    const std::size_t p2 = at(r.log, "  READ ANTEX PC values /mm: iatx_nant= 1\n");
+    const std::size_t p3 = at(r.log, "  READ list of stations to estimate XYZ, #= 2\n BELL\n EBRE\n");
+    const std::size_t p4 = at(r.log, "  READ reference receiver= BELL\n");
+    const std::size_t p5 = at(r.log, "GPS Constellation Status");
+    EXPECT_LT(p0, p1);
+    EXPECT_LT(p1, p2);
+    EXPECT_LT(p2, p3);
+    EXPECT_LT(p3, p4);
+    EXPECT_LT(p4, p5);
+    // The ANTEX diagnostic echo goes to standard output.
+    EXPECT_EQ(r.out.rfind("   80 ANTEX VERSION / SYST\n", 0), 0u);
+}
+
+TEST(StartUpE2E, AuxiliaryFileStops) {
+    struct {
+        const char* file; // removed from the example, or replaced by `text`
+        const char* text;
+        const char* config_from;
+        const char* config_to;
+        const char* stop;
+    } cases[] = {
+        {"antennas.atx", nullptr, "", "", "ERROR opening ANTEX file"},
+        {"antennas.atx", "    1.41            G                                       ANTEX VERSION / SYST\n",
+         "", "", "ERROR: unsupported ANTEX format version (>=1.4)"},
+        {"orbits.s3c", nullptr, "precise_instead_of_eph_orbits = .false.",
+         "precise_instead_of_eph_orbits = .true.", "ERROR: reading orbits, ierrs3c.ne.0"},
+        {"solar_flux.txt", nullptr, "model_apriori_iono = .false.", "model_apriori_iono = .true.",
+         "ERROR: opening sfluxfile "},
+        {"solar_flux.txt", "2021 1 10 80.0\n", "model_apriori_iono = .false.", "model_apriori_iono = .true.",
+         "ERROR: iyear or idoy out or range in sfluxfile"},
+    };
+    for (const auto& c : cases) {
+        Workdir w;
+        std::string cfg = example_config();
+        if (*c.config_from) cfg = replaced(cfg, c.config_from, c.config_to);
+        w.put_example(cfg);
+        std::filesystem::remove(w.path() / c.file);
+        if (c.text) w.put(c.file, c.text);
+        const RunResult r = w.run("OB1 never read\n");
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, std::string(c.stop) + "\n") << c.file;
+        EXPECT_FALSE(w.has("quelmar-flush")) << "stopped before the marker file: " << c.file;
+    }
 }
 
 } // namespace
