@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <fstream>
 
-#include "auxfiles/role_lists.hpp"
+#include "auxfiles/files.hpp"
 #include "frame/config.hpp"
 #include "frame/log.hpp"
 #include "messages/header.hpp"

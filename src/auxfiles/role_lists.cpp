@@ -1,9 +1,10 @@
 #include "auxfiles/role_lists.hpp"
 
 #include <algorithm>
-#include <filesystem>
+#include <fstream>
 #include <string_view>
 
+#include "auxfiles/files.hpp"
 #include "frame/config.hpp"
 #include "frame/log.hpp"
 #include "frame/stop.hpp"
@@ -77,15 +78,6 @@ void log_station_list(frame::Log& log, const char* title, const StationNames& re
 }
 
 } // namespace
-
-bool open_existing_file(const std::string& name, std::ifstream& in) {
-    const std::string path = frame::trimmed(name);
-    if (path.empty()) return false;
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) return false;
-    in.open(path);
-    return in.is_open();
-}
 
 void read_to_estimate_xyz(StationNames& reclst_to_estimate_xyz, int& nrec_to_estimate_xyz,
                           const std::string& sta2estposfile, int& ierr, frame::Log& log) {

@@ -12,7 +12,6 @@
 // run: the extra names could not be honoured, and a role silently dropped would change the results.
 #pragma once
 
-#include <fstream>
 #include <span>
 #include <string>
 
@@ -34,10 +33,6 @@ using StationNames = Array1<std::string, maxrec>;
 // Offsets of the antenna from the centre of mass of each low-orbit rover (along-track, cross-track,
 // radial, metres), by position in reclst_rover_sp3_leo_sta.
 using LeoOffsets = Array2<double, maxrec, 3>;
-
-// Opens `name` (a blank-padded file name) for reading when it names an existing regular file; a blank
-// name, a missing file or a directory cannot be opened.
-bool open_existing_file(const std::string& name, std::ifstream& in);
 
 // The four role lists. Each reads one name per record; blank records are passed over as free-format
 // input does, a longer name keeps its first four characters.

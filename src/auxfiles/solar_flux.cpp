@@ -2,7 +2,7 @@
 
 #include <fstream>
 
-#include "auxfiles/role_lists.hpp"
+#include "auxfiles/files.hpp"
 #include "frame/log.hpp"
 #include "frame/stop.hpp"
 #include "textio/listread.hpp"

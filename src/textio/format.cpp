@@ -417,16 +417,36 @@ bool surely_too_wide(int e2, int w) {
     return static_cast<long>(e2 * 0.30102) + 1 > w;
 }
 
+// What a real edit needs to know of a value before its digits, for both kinds of value (the C++
+// library's classification functions do not take binary128, libquadmath's do).
+struct RealClass {
+    bool neg, finite, nan;
+};
+RealClass classify(double v) {
+    return {std::signbit(v), std::isfinite(v), std::isnan(v)};
+}
+RealClass classify(float128 v) {
+    return {signbitq(v) != 0, finiteq(v) != 0, isnanq(v) != 0};
+}
+int binary_exponent(double v) {
+    return std::ilogb(v);
+}
+int binary_exponent(float128 v) {
+    return ilogbq(v);
+}
+
+// F, E and D editing of a double or a binary128 value; the digits come from fixed_digits and
+// scientific_digits of the value's own type.
 template <class T>
 void edit_real(std::string& out, const Op& op, T v, std::string& scratch) {
-    const bool neg = std::signbit(v);
-    if (!std::isfinite(v)) {
-        edit_nonfinite(out, std::isnan(v), neg, op.w);
+    const auto [neg, finite, nan] = classify(v);
+    if (!finite) {
+        edit_nonfinite(out, nan, neg, op.w);
         return;
     }
     const T a = neg ? -v : v;
     if (op.code == Op::Code::F) {
-        if (a >= 1 && surely_too_wide(std::ilogb(a), op.w)) {
+        if (a >= 1 && surely_too_wide(binary_exponent(a), op.w)) {
             stars(out, op.w);
             return;
         }
@@ -440,34 +460,6 @@ void edit_real(std::string& out, const Op& op, T v, std::string& scratch) {
     } else {
         exp = scientific_digits(a, op.d, scratch);
     }
-    layout_exponent(out, neg, scratch, exp, op.code == Op::Code::D ? 'D' : 'E', op.w, op.e);
-}
-
-bool finite128(float128 v) {
-    return finiteq(v);
-}
-
-void edit_real128(std::string& out, const Op& op, float128 v, std::string& scratch) {
-    const bool neg = signbitq(v);
-    if (!finite128(v)) {
-        edit_nonfinite(out, isnanq(v), neg, op.w);
-        return;
-    }
-    const float128 a = neg ? -v : v;
-    if (op.code == Op::Code::F) {
-        if (a >= 1 && surely_too_wide(ilogbq(a), op.w)) {
-            stars(out, op.w);
-            return;
-        }
-        fixed_digits(a, op.d, scratch);
-        layout_fixed(out, neg, scratch, op.w, op.d);
-        return;
-    }
-    long exp = 0;
-    if (a == 0)
-        scratch.assign(static_cast<std::size_t>(op.d), '0');
-    else
-        exp = scientific_digits(a, op.d, scratch);
     layout_exponent(out, neg, scratch, exp, op.code == Op::Code::D ? 'D' : 'E', op.w, op.e);
 }
 
@@ -706,7 +698,7 @@ void Format::write_items(std::string& out, std::span<const OutItem> items) const
                 edit_real(out, op, it.as_double(), scratch);
                 break;
             case OutItem::Kind::Real128:
-                edit_real128(out, op, it.as_float128(), scratch);
+                edit_real(out, op, it.as_float128(), scratch);
                 break;
             default:
                 mismatch(text_, op, item, out_kind_name(it.kind()));

@@ -12,17 +12,18 @@
 #include <string>
 #include <sys/resource.h>
 #include <tuple>
-#include <unistd.h>
 #include <vector>
 
 #include "auxfiles/antex.hpp"
 #include "auxfiles/pcv.hpp"
 #include "frame/log.hpp"
 #include "frame/stop.hpp"
+#include "support/test_support.hpp"
 
 using namespace quelmar;
 using namespace quelmar::auxfiles;
 namespace fs = std::filesystem;
+using quelmar::testing_support::CapturedLog;
 
 namespace {
 
@@ -43,29 +44,6 @@ std::string data_file(const std::string& name) {
 #define REQUIRE_DATA(var, name)                                                                              \
     const std::string var = data_file(name);                                                                 \
     if (var.empty()) GTEST_SKIP() << "real data file not available: " << (antenna_dir() / name).string()
-
-class ScratchLog {
-  public:
-    ScratchLog() {
-        path_ = fs::temp_directory_path() / ("quelmar_rd_ant_" + std::to_string(::getpid()) + ".log");
-        EXPECT_TRUE(log.open_named(path_.string()));
-    }
-    ~ScratchLog() {
-        log.close();
-        fs::remove(path_);
-    }
-    std::string text() {
-        log.flush();
-        std::ifstream in(path_);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    }
-    frame::Log log;
-
-  private:
-    fs::path path_;
-};
 
 std::vector<std::string> lines_of(const std::string& path) {
     std::ifstream in(path);
@@ -211,7 +189,7 @@ long max_rss_kb() {
 
 TEST(RealAntex, Igs05WeekOf2011) {
     REQUIRE_DATA(path, "igs05.atx");
-    ScratchLog sl;
+    CapturedLog sl;
     const long rss0 = max_rss_kb();
     Loaded l;
     load_antex(path, l, sl.log);
@@ -247,7 +225,7 @@ TEST(RealAntex, Igs05WeekOf2011) {
 
 TEST(RealAntex, Igs05OfWeek1480) {
     REQUIRE_DATA(path, "igs05_1480.atx");
-    ScratchLog sl;
+    CapturedLog sl;
     Loaded l;
     load_antex(path, l, sl.log);
     std::cout << "    igs05_1480.atx: loaded in " << l.seconds << " s\n";
@@ -286,7 +264,7 @@ TEST(RealAntex, FilesOutsideTheReadSubsetStop) {
             continue;
         }
         SCOPED_TRACE(c.file);
-        ScratchLog sl;
+        CapturedLog sl;
         AntexTables t;
         frame::TextSink out;
         try {
@@ -341,7 +319,7 @@ void compare_pcv(const PcvTable& t, const PcvScan& s) {
 
 TEST(RealPcv, NgsAbsoluteTable) {
     REQUIRE_DATA(path, "ngs_abs.pcv");
-    ScratchLog sl;
+    CapturedLog sl;
     PcvTable t;
     EXPECT_EQ(read_pcv(path, t, sl.log), 0);
     EXPECT_EQ(sl.text(), "");
@@ -362,7 +340,7 @@ TEST(RealPcv, OldIgsLayoutLoadsWithVendorNames) {
     // antenna loads; but the name field holds a vendor name in columns 1-15 and the start of the model,
     // so the 20-character types are not IGS antenna names and no ANT message will match them.
     REQUIRE_DATA(path, "igs_01.pcv");
-    ScratchLog sl;
+    CapturedLog sl;
     PcvTable t;
     EXPECT_EQ(read_pcv(path, t, sl.log), 0);
     const PcvScan s = scan_pcv(path);

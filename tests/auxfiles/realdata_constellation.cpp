@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,42 +19,24 @@
 #include "auxfiles/constellation_status.hpp"
 #include "auxfiles/solar_flux.hpp"
 #include "frame/log.hpp"
-#include "orbits/timescales.hpp"
+#include "support/test_support.hpp"
 
 using namespace quelmar;
 using namespace quelmar::auxfiles;
 namespace fs = std::filesystem;
+using namespace quelmar::testing_support;
 
 namespace {
 
 const fs::path shared = QUELMAR_SHARED_DATA;
 
-int mjd(int y, int m, int d) {
-    double djm = 0;
-    int j = 0;
-    orbits::sla_cldj(y, m, d, djm, j);
-    return static_cast<int>(djm);
-}
-
 // Year and day of year (YYYYDDD) to MJD.
 int mjd_yyyyddd(int v) {
-    return mjd(v / 1000, 1, 1) + v % 1000 - 1;
+    return mjd_of(v / 1000, 1, 1) + v % 1000 - 1;
 }
 
-class RealDataConstellation : public ::testing::Test {
+class RealDataConstellation : public ScratchFixture {
   protected:
-    void SetUp() override {
-        static int serial = 0;
-        dir_ = fs::temp_directory_path() /
-               ("qaux-rd-" + std::to_string(::getpid()) + "-" + std::to_string(++serial));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        ASSERT_TRUE(log_.open_named((dir_ / "test.log").string()));
-    }
-    void TearDown() override {
-        log_.close();
-        fs::remove_all(dir_);
-    }
     static bool need(const fs::path& p) {
         if (fs::exists(p)) return true;
         std::cout << "[  SKIPPED ] shared data file not available: " << p << "\n";
@@ -63,9 +44,9 @@ class RealDataConstellation : public ::testing::Test {
     }
     // Runs the converter; returns the path of the status file written.
     std::string convert(const fs::path& atx, const std::string& options, const std::string& out) {
-        const std::string target = (dir_ / out).string();
+        const std::string target = dir_.path(out);
         const std::string cmd = std::string("'") + QUELMAR_TOOLS_DIR + "/antex_to_gcs' " + options + " '" +
-                                atx.string() + "' '" + target + "' 2> '" + (dir_ / "stderr").string() + "'";
+                                atx.string() + "' '" + target + "' 2> '" + dir_.path("stderr") + "'";
         const int st = std::system(cmd.c_str());
         EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << cmd;
         return target;
@@ -77,8 +58,6 @@ class RealDataConstellation : public ::testing::Test {
         EXPECT_EQ(ierr, 0) << file;
         return t;
     }
-    fs::path dir_;
-    frame::Log log_;
 };
 
 // The GPS satellite antennas of an ANTEX file, counted by plain text matching.
@@ -214,13 +193,13 @@ TEST_F(RealDataConstellation, AssignmentsAgreeWithTheSatelliteTables) {
         SCOPED_TRACE("PRN " + std::to_string(r.prn) + " SVN " + std::to_string(r.svn));
         const SatParam* match = nullptr;
         for (const auto& p : params)
-            if (p.prn == r.prn && p.svn == r.svn && p.mjd0 == mjd(r.y0, r.m0, r.d0)) match = &p;
+            if (p.prn == r.prn && p.svn == r.svn && p.mjd0 == mjd_of(r.y0, r.m0, r.d0)) match = &p;
         ASSERT_NE(match, nullptr) << "no such assignment in sat_parameters";
         ++same_start;
         EXPECT_EQ(match->block, block_name(r.block));
         if (r.y1 != 2062) {
             ++closed;
-            const int diff = match->mjd1 - mjd(r.y1, r.m1, r.d1);
+            const int diff = match->mjd1 - mjd_of(r.y1, r.m1, r.d1);
             same_end += diff == 0;
             // The two sources disagree by one day on SVN 10 (PRN 12) in 1996; nowhere by more.
             EXPECT_LE(std::abs(diff), 1);
@@ -280,7 +259,7 @@ TEST_F(RealDataConstellation, EverySatelliteOfTheOrbitFilesHasItsVehicle) {
         const fs::path sp3 = shared / day.sp3;
         if (!need(sp3)) continue;
         SCOPED_TRACE(day.date);
-        const int d = mjd(day.y, day.m, day.d);
+        const int d = mjd_of(day.y, day.m, day.d);
         const std::vector<int> prns = sp3_prns(sp3);
         ASSERT_GE(prns.size(), 29u);
         const ConstellationStatus dated = load(convert(atx, std::string("--date ") + day.date, "dated.lst"));
@@ -320,7 +299,7 @@ int convert_space_weather(const fs::path& in_path, const fs::path& out_path) {
         if (tok.size() != 33) continue;
         const int y = std::stoi(tok[0]), m = std::stoi(tok[1]), d = std::stoi(tok[2]);
         if (y < iyearmin_sflux || y > iyearmax_sflux) continue;
-        const int doy = mjd(y, m, d) - mjd(y, 1, 1) + 1;
+        const int doy = mjd_of(y, m, d) - mjd_of(y, 1, 1) + 1;
         out << y << ' ' << doy << ' ' << tok[25] << ' ' << tok[30] << '\n';
         ++n;
     }
@@ -330,12 +309,12 @@ int convert_space_weather(const fs::path& in_path, const fs::path& out_path) {
 TEST_F(RealDataConstellation, SolarFluxFromTheSpaceWeatherFile) {
     const fs::path sw = shared / "iono" / "solar" / "SpaceWeather-All-v1.2_snapshot_20200224.txt";
     if (!need(sw)) GTEST_SKIP() << "missing " << sw;
-    const int n = convert_space_weather(sw, dir_ / "sflux.txt");
+    const int n = convert_space_weather(sw, dir_.path("sflux.txt"));
     // Observed days from 1962-01-01 to 2020-02-22, without gaps.
-    EXPECT_EQ(n, mjd(2020, 2, 22) - mjd(1962, 1, 1) + 1);
+    EXPECT_EQ(n, mjd_of(2020, 2, 22) - mjd_of(1962, 1, 1) + 1);
     SolarFluxTable t;
     int ierr = -1;
-    read_sfluxfile_v2((dir_ / "sflux.txt").string(), t, ierr, log_);
+    read_sfluxfile_v2(dir_.path("sflux.txt"), t, ierr, log_);
     EXPECT_EQ(ierr, 0);
     int days = 0;
     for (int y = iyearmin_sflux; y <= iyearmax_sflux; ++y)

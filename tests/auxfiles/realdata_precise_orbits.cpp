@@ -4,12 +4,9 @@
 #include <gtest/gtest.h>
 #include <quadmath.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
@@ -17,18 +14,14 @@
 
 #include "auxfiles/precise_orbits.hpp"
 #include "frame/log.hpp"
+#include "support/test_support.hpp"
 
 using namespace quelmar;
 namespace fs = std::filesystem;
 using float128 = __float128;
+using namespace quelmar::testing_support;
 
 namespace {
-
-long mjd_of(int y, int m, int d) {
-    using namespace std::chrono;
-    const sys_days sd{year{y} / month{static_cast<unsigned>(m)} / day{static_cast<unsigned>(d)}};
-    return static_cast<long>(sd.time_since_epoch().count()) + 40587;
-}
 
 // A number of the SP3 text as an integer count of its last digit ("-19529.716780" -> -19529716780).
 long long last_digit_units(const std::string& text) {
@@ -75,13 +68,6 @@ std::vector<Sp3Epoch> parse_sp3(const std::string& text) {
     return epochs;
 }
 
-std::string read_text(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 struct Set {
     const char* name;
     std::vector<const char*> files; // under orbits/
@@ -91,12 +77,7 @@ struct Set {
 
 class PreciseOrbitProducts : public ::testing::TestWithParam<Set> {
   protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("quelmar-realorb-" + std::to_string(::getpid()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    fs::path dir_;
+    TempDir dir_;
 };
 
 TEST_P(PreciseOrbitProducts, ConvertedFileHoldsEverySP3ValueToTheLastDigit) {
@@ -110,26 +91,26 @@ TEST_P(PreciseOrbitProducts, ConvertedFileHoldsEverySP3ValueToTheLastDigit) {
         args += " '" + p.string() + "'";
         std::string text;
         if (p.extension() == ".gz") {
-            const fs::path plain = dir_ / "plain.sp3";
+            const fs::path plain = dir_.path() / "plain.sp3";
             if (std::system(
                     ("gzip -dc '" + p.string() + "' > '" + plain.string() + "' 2>/dev/null").c_str()) != 0)
                 GTEST_SKIP() << "gzip is not available to read " << p << " independently";
-            text = read_text(plain);
+            text = read_file(plain);
         } else {
-            text = read_text(p);
+            text = read_file(p);
         }
         auto epochs = parse_sp3(text);
         ASSERT_FALSE(epochs.empty()) << p;
         while (!expected.empty() && expected.back().key() >= epochs.front().key()) expected.pop_back();
         expected.insert(expected.end(), epochs.begin(), epochs.end());
     }
-    const fs::path out = dir_ / (std::string(set.name) + ".s3c");
+    const fs::path out = dir_.path() / (std::string(set.name) + ".s3c");
     const std::string cmd =
         "'" + std::string(QUELMAR_TOOLS_DIR) + "/sp3_to_s3c' -q -o '" + out.string() + "'" + args;
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
 
     frame::Log log;
-    ASSERT_TRUE(log.open_named((dir_ / "load.log").string()));
+    ASSERT_TRUE(log.open_named(dir_.path("load.log")));
     auxfiles::PreciseOrbitTable t;
     ASSERT_EQ(auxfiles::read_s3e(out.string(), 900, t, 1.0, true, true, log), 0);
 

@@ -3,74 +3,40 @@
 // anywhere, and the start-up step with its log lines.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <optional>
 #include <random>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "auxfiles/antex.hpp"
 #include "frame/config.hpp"
 #include "frame/log.hpp"
 #include "frame/stop.hpp"
+#include "support/test_support.hpp"
 
 using namespace quelmar;
 using namespace quelmar::auxfiles;
-namespace fs = std::filesystem;
+using namespace quelmar::testing_support;
 
 namespace {
 
 // A private directory for one test: the files it writes, a log and a standard-output file.
-class Scratch {
+class Scratch : public TempDir {
   public:
-    Scratch() {
-        static int serial = 0;
-        dir_ = fs::temp_directory_path() /
-               ("quelmar_atx_" + std::to_string(::getpid()) + "_" + std::to_string(++serial));
-        fs::create_directories(dir_);
-        EXPECT_TRUE(log.open_named((dir_ / "test.log").string()));
-        EXPECT_TRUE(out.open((dir_ / "stdout.txt").string()));
+    Scratch() { EXPECT_TRUE(out.open(path("stdout.txt"))); }
+    std::string log_text() { return captured.text(); }
+    std::string out_text() {
+        out.flush();
+        return read("stdout.txt");
     }
-    ~Scratch() {
-        log.close();
-        out.close();
-        fs::remove_all(dir_);
-    }
-    std::string write(const std::string& name, const std::string& text) {
-        const fs::path p = dir_ / name;
-        std::ofstream(p, std::ios::binary) << text;
-        return p.string();
-    }
-    std::string path(const std::string& name) const { return (dir_ / name).string(); }
-    std::string log_text() { return slurp(log, "test.log"); }
-    std::string out_text() { return slurp(out, "stdout.txt"); }
-    frame::Log log;
+    CapturedLog captured{path() / "test.log"};
+    frame::Log& log = captured.log;
     frame::TextSink out;
-
-  private:
-    std::string slurp(frame::TextSink& sink, const char* name) {
-        sink.flush();
-        std::ifstream in(dir_ / name);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    }
-    fs::path dir_;
 };
-
-// MJD of a proleptic Gregorian date, from the standard library's calendar.
-double mjd_of(int y, int m, int d) {
-    using namespace std::chrono;
-    const sys_days sd{year{y} / month{static_cast<unsigned>(m)} / day{static_cast<unsigned>(d)}};
-    return static_cast<double>(sd.time_since_epoch().count()) + 40587.0;
-}
 
 std::string fmt(const char* f, auto... v) {
     char buf[512];

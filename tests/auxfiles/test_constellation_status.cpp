@@ -1,57 +1,28 @@
 // The GPS constellation status table.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "auxfiles/constellation_status.hpp"
 #include "frame/config.hpp"
 #include "frame/log.hpp"
+#include "support/test_support.hpp"
 
 using namespace quelmar;
 using namespace quelmar::auxfiles;
-namespace fs = std::filesystem;
+using namespace quelmar::testing_support;
 
 namespace {
 
-class ConstellationStatusTable : public ::testing::Test {
+class ConstellationStatusTable : public ScratchFixture {
   protected:
-    void SetUp() override {
-        static int serial = 0;
-        dir_ = fs::temp_directory_path() /
-               ("qaux-gc-" + std::to_string(::getpid()) + "-" + std::to_string(++serial));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        ASSERT_TRUE(log_.open_named((dir_ / "test.log").string()));
-    }
-    void TearDown() override {
-        log_.close();
-        fs::remove_all(dir_);
-    }
-    std::string put(const std::string& text) const {
-        std::ofstream(dir_ / "gcs.lst", std::ios::binary) << text;
-        std::string s = (dir_ / "gcs.lst").string();
-        s.resize(132, ' ');
-        return s;
-    }
-    std::vector<std::string> log_lines() {
-        log_.flush();
-        std::ifstream in(dir_ / "test.log");
-        std::vector<std::string> v;
-        for (std::string l; std::getline(in, l);) v.push_back(l);
-        return v;
-    }
+    std::string put(const std::string& text) const { return config_name(dir_.write("gcs.lst", text)); }
     static int listed(const ConstellationStatus& t) {
         int n = 0;
         for (int p = 1; p <= maxsat; ++p) n += t.ksv_prn(p);
         return n;
     }
-    fs::path dir_;
-    frame::Log log_;
 };
 
 // MJDs of 0h, computed independently (days since 1858-11-17).
@@ -93,7 +64,7 @@ TEST_F(ConstellationStatusTable, LoadsSlotsAndPrnLists) {
     EXPECT_EQ(t.ksv_prn(7), 1);
     EXPECT_EQ(listed(t), 6);
     EXPECT_EQ(t.idjm0_sv(1), 0); // an unused slot stays empty
-    EXPECT_TRUE(log_lines().empty());
+    EXPECT_TRUE(captured_.lines().empty());
 }
 
 TEST_F(ConstellationStatusTable, ALaterRecordForASlotReplacesItAndIsListedAgain) {
@@ -124,15 +95,15 @@ TEST_F(ConstellationStatusTable, EmptyFileAndFailures) {
     EXPECT_EQ(t.isvmax, -99);
     EXPECT_EQ(listed(t), 0);
 
-    read_gcs((dir_ / "none.lst").string(), t, ierr, log_);
+    read_gcs(dir_.path("none.lst"), t, ierr, log_);
     EXPECT_EQ(ierr, 1);
-    EXPECT_EQ(log_lines().back(), " ERROR: opening gpsconsstatus.lst ");
+    EXPECT_EQ(captured_.lines().back(), " ERROR: opening gpsconsstatus.lst ");
 
     // A bad record ends the reading; the records before it stay.
     read_gcs(put("1 1992 11 22 2008 10 16 3 32\n1 2008 10 23 2009 1 6 3 x\n2 1989 6 10 2004 5 12 2 13\n"), t,
              ierr, log_);
     EXPECT_EQ(ierr, 2);
-    EXPECT_EQ(log_lines().back(), " ERROR: reading gpsconsstatus.lst ");
+    EXPECT_EQ(captured_.lines().back(), " ERROR: reading gpsconsstatus.lst ");
     EXPECT_EQ(t.isvmax, 32);
     EXPECT_EQ(listed(t), 1);
     EXPECT_EQ(t.idjm0_sv(13), 0);
@@ -146,7 +117,7 @@ TEST_F(ConstellationStatusTable, EmptyFileAndFailures) {
     read_gcs(put("1 1992 11 22 2008 10 16 3 32\n2 1989 6 10\n"), t, ierr, log_);
     EXPECT_EQ(ierr, 0);
     EXPECT_EQ(listed(t), 1);
-    EXPECT_EQ(log_lines().size(), 3u);
+    EXPECT_EQ(captured_.lines().size(), 3u);
 }
 
 TEST_F(ConstellationStatusTable, RecordsOutsideTheTableAreSkippedWithAWarning) {
@@ -187,7 +158,7 @@ TEST_F(ConstellationStatusTable, RecordsOutsideTheTableAreSkippedWithAWarning) {
             t, ierr, log_);
         SCOPED_TRACE(c.record);
         EXPECT_EQ(ierr, 3);
-        EXPECT_EQ(log_lines().back(), c.line);
+        EXPECT_EQ(captured_.lines().back(), c.line);
         EXPECT_EQ(listed(t), 2); // the records around it are loaded
         EXPECT_EQ(t.isvmax, 32);
         EXPECT_EQ(t.idjm0_sv(30), 0); // and nothing of it
@@ -227,7 +198,7 @@ TEST_F(ConstellationStatusTable, TwentyVehiclesPerPrnAtMost) {
     EXPECT_EQ(t.iprn2sv(9, 20), 20);
     EXPECT_EQ(t.idjm0_sv(21), 0);
     EXPECT_EQ(t.isvmax, 20);
-    EXPECT_EQ(log_lines(),
+    EXPECT_EQ(captured_.lines(),
               (std::vector<std::string>{" WARNING: gpsconsstatus.lst record skipped (more than 20 "
                                         "vehicles for the PRN): 9 1990 1 1 1990 1 1 3 21"}));
 }
@@ -265,24 +236,24 @@ TEST_F(ConstellationStatusTable, StartUpListsTheTableUnlessSilent) {
         put("3 1996 3 28 2062 12 31 3 3\n1 1992 11 22 2008 10 16 3 2\n1 2008 10 23 2009 1 6 3 3\n");
     ConstellationStatus t;
     load_constellation_status(cfg, t, log_);
-    EXPECT_EQ(log_lines(), (std::vector<std::string>{
-                               " GPS Constellation Status: ",
-                               " i,idjm0_sv(i),idjm1_sv(i)= 1 0 0",
-                               " i,iprn_sv(i),iblock_sv(i)= 1 0 0",
-                               " i,idjm0_sv(i),idjm1_sv(i)= 2 48948 54755",
-                               " i,iprn_sv(i),iblock_sv(i)= 2 1 3",
-                               " i,idjm0_sv(i),idjm1_sv(i)= 3 54762 54837",
-                               " i,iprn_sv(i),iblock_sv(i)= 3 1 3",
-                               " j,k,iprn2sv(j,k)= 1 1 2",
-                               " j,k,iprn2sv(j,k)= 1 2 3",
-                               " j,k,iprn2sv(j,k)= 3 1 3",
-                           }));
+    EXPECT_EQ(captured_.lines(), (std::vector<std::string>{
+                                     " GPS Constellation Status: ",
+                                     " i,idjm0_sv(i),idjm1_sv(i)= 1 0 0",
+                                     " i,iprn_sv(i),iblock_sv(i)= 1 0 0",
+                                     " i,idjm0_sv(i),idjm1_sv(i)= 2 48948 54755",
+                                     " i,iprn_sv(i),iblock_sv(i)= 2 1 3",
+                                     " i,idjm0_sv(i),idjm1_sv(i)= 3 54762 54837",
+                                     " i,iprn_sv(i),iblock_sv(i)= 3 1 3",
+                                     " j,k,iprn2sv(j,k)= 1 1 2",
+                                     " j,k,iprn2sv(j,k)= 1 2 3",
+                                     " j,k,iprn2sv(j,k)= 3 1 3",
+                                 }));
 
     log_.restart();
     log_.silent = true;
     cfg.gpscstatusfile = put("3 1996 3 28 2062 12 31 3 3\n40 1996 3 28 2062 12 31 3 3\n");
     load_constellation_status(cfg, t, log_);
-    EXPECT_EQ(log_lines(),
+    EXPECT_EQ(captured_.lines(),
               (std::vector<std::string>{" WARNING: gpsconsstatus.lst record skipped (iprn outside "
                                         "1..35): 40 1996 3 28 2062 12 31 3 3"}));
 
@@ -291,8 +262,8 @@ TEST_F(ConstellationStatusTable, StartUpListsTheTableUnlessSilent) {
     log_.silent = false;
     cfg.gpscstatusfile = std::string(132, ' ');
     load_constellation_status(cfg, t, log_);
-    EXPECT_EQ(log_lines(), (std::vector<std::string>{" ERROR: opening gpsconsstatus.lst ",
-                                                     " GPS Constellation Status: "}));
+    EXPECT_EQ(captured_.lines(), (std::vector<std::string>{" ERROR: opening gpsconsstatus.lst ",
+                                                           " GPS Constellation Status: "}));
     EXPECT_EQ(t.isvmax, -99);
 }
 

@@ -5,62 +5,30 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "auxfiles/pcv.hpp"
 #include "frame/log.hpp"
 #include "frame/stop.hpp"
+#include "support/test_support.hpp"
 
 using namespace quelmar;
 using namespace quelmar::auxfiles;
 namespace fs = std::filesystem;
+using namespace quelmar::testing_support;
 
 namespace {
 
 // A private directory for the files of one test, and a log file in it.
-class Scratch {
+class Scratch : public TempDir {
   public:
-    Scratch() {
-        static int serial = 0;
-        dir_ = fs::temp_directory_path() /
-               ("quelmar_pcv_" + std::to_string(::getpid()) + "_" + std::to_string(++serial));
-        fs::create_directories(dir_);
-        EXPECT_TRUE(log.open_named((dir_ / "test.log").string()));
-    }
-    ~Scratch() {
-        log.close();
-        fs::remove_all(dir_);
-    }
-    std::string write(const std::string& name, const std::string& text) {
-        const fs::path p = dir_ / name;
-        std::ofstream(p, std::ios::binary) << text;
-        return p.string();
-    }
-    std::string path(const std::string& name) const { return (dir_ / name).string(); }
-    std::string log_text() {
-        log.flush();
-        std::ifstream in(dir_ / "test.log");
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    }
-    frame::Log log;
-
-  private:
-    fs::path dir_;
+    std::string log_text() { return captured.text(); }
+    CapturedLog captured{path() / "test.log"};
+    frame::Log& log = captured.log;
 };
-
-// The 132-character blank-padded name the configuration gives.
-std::string config_name(const std::string& path) {
-    std::string s = path;
-    s.resize(132, ' ');
-    return s;
-}
 
 std::string header() {
     std::string h;

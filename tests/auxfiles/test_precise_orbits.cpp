@@ -2,7 +2,6 @@
 // refresh steps, on small files written by the tests.
 #include <gtest/gtest.h>
 #include <quadmath.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -15,20 +14,15 @@
 #include "frame/config.hpp"
 #include "frame/log.hpp"
 #include "frame/stop.hpp"
+#include "support/test_support.hpp"
 #include "textio/listwrite.hpp"
 
 using namespace quelmar;
 using namespace quelmar::auxfiles;
 namespace fs = std::filesystem;
+using namespace quelmar::testing_support;
 
 namespace {
-
-// MJD of a Gregorian date, from the standard library's calendar.
-long mjd_of(int y, int m, int d) {
-    using namespace std::chrono;
-    const sys_days sd{year{y} / month{static_cast<unsigned>(m)} / day{static_cast<unsigned>(d)}};
-    return static_cast<long>(sd.time_since_epoch().count()) + 40587;
-}
 
 float128 q(const char* text) {
     return strtoflt128(text, nullptr);
@@ -59,53 +53,20 @@ std::string record(int iprn, double sec_after, const std::string& x = "15202.734
     return buf;
 }
 
-// A 132-character configuration file name.
-std::string padded(const std::string& name) {
-    std::string s = name;
-    s.resize(132, ' ');
-    return s;
-}
-
 class PreciseOrbits : public ::testing::Test {
   protected:
-    void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() /
-               ("quelmar-orb-" + std::string(info->name()) + "-" + std::to_string(::getpid()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        ASSERT_TRUE(log.open_named((dir_ / "test.log").string()));
-    }
-    void TearDown() override {
-        log.close();
-        fs::remove_all(dir_);
-    }
-
-    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+    std::string path(const std::string& name) const { return dir_.path(name); }
     std::string put(const std::string& name, const std::vector<std::string>& lines) const {
-        std::ofstream out(path(name), std::ios::binary);
-        for (const auto& l : lines) out << l << '\n';
-        return path(name);
-    }
-    std::vector<std::string> log_lines() {
-        log.flush();
-        std::ifstream in(path("test.log"));
-        std::vector<std::string> v;
-        for (std::string l; std::getline(in, l);) v.push_back(l);
-        return v;
-    }
-    std::string log_text() {
-        std::string t;
-        for (const auto& l : log_lines()) t += l + "\n";
-        return t;
+        return dir_.write_lines(name, lines);
     }
     int read(const std::string& file, PreciseOrbitTable& t, int interval = 900, double tol = 1.0,
              bool interpolated = true, bool required = true) {
-        return read_s3e(padded(file), interval, t, tol, interpolated, required, log);
+        return read_s3e(config_name(file), interval, t, tol, interpolated, required, log);
     }
 
-    frame::Log log;
-    fs::path dir_;
+    TempDir dir_;
+    CapturedLog captured_{dir_.path() / "test.log"};
+    frame::Log& log = captured_.log;
 };
 
 // ---------------------------------------------------------------------------------------------------
@@ -176,7 +137,8 @@ TEST_F(PreciseOrbits, FileThatCannotBeOpenedGivesStatus1) {
     fs::create_directories(path("adir"));
     PreciseOrbitTable t;
     EXPECT_EQ(read(path("adir"), t), 1);
-    EXPECT_EQ(log_text(), " BEFORE opening s3cfile\n ERROR: opening sp3file file:  " + path("adir") + "\n");
+    EXPECT_EQ(captured_.text(),
+              " BEFORE opening s3cfile\n ERROR: opening sp3file file:  " + path("adir") + "\n");
     EXPECT_EQ(read("", t), 1); // a blank name
 }
 
@@ -184,8 +146,9 @@ TEST_F(PreciseOrbits, MissingOrEmptyFileGivesStatus3) {
     PreciseOrbitTable t;
     EXPECT_EQ(read(path("none.s3c"), t), 3);
     EXPECT_FALSE(fs::exists(path("none.s3c"))); // read as empty, not created
-    EXPECT_EQ(log_text(), " BEFORE opening s3cfile\n BEFORE reading s3cfile...\n WARNING: void sp3file  " +
-                              path("none.s3c") + "\n");
+    EXPECT_EQ(captured_.text(),
+              " BEFORE opening s3cfile\n BEFORE reading s3cfile...\n WARNING: void sp3file  " +
+                  path("none.s3c") + "\n");
     for (const auto& lines : std::vector<std::vector<std::string>>{{}, {"", "   ", ""}}) {
         EXPECT_EQ(read(put("empty.s3c", lines), t), 3);
         EXPECT_EQ(t.nepochs3c, 0);
@@ -205,7 +168,7 @@ TEST_F(PreciseOrbits, MalformedRecordsGiveStatus2AndKeepWhatCameBefore) {
     for (const auto& b : bad) {
         PreciseOrbitTable t;
         EXPECT_EQ(read(put("bad.s3c", {good, b, record(6, 900)}), t), 2) << b;
-        EXPECT_EQ(log_lines().back(), " ERROR: reading input sp3file") << b;
+        EXPECT_EQ(captured_.lines().back(), " ERROR: reading input sp3file") << b;
         EXPECT_TRUE(t.valid(5, 1)) << b;
     }
 }
@@ -217,7 +180,7 @@ TEST_F(PreciseOrbits, RecordCutShortAtTheEndIsIgnored) {
     EXPECT_EQ(read(path("cut.s3c"), t), 0);
     EXPECT_EQ(t.nepochs3c, 2);
     EXPECT_EQ(t.size(), 2u);
-    EXPECT_EQ(log_lines().back(), " WARNING: incomplete last S3C record ignored, record 3");
+    EXPECT_EQ(captured_.lines().back(), " WARNING: incomplete last S3C record ignored, record 3");
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -254,7 +217,7 @@ TEST_F(PreciseOrbits, OneDayOf33SatellitesAt900s) {
         EXPECT_FALSE(t.valid(prn, 85502));
     }
     EXPECT_FALSE(t.valid(34, 1));
-    EXPECT_EQ(log_text(), " BEFORE opening s3cfile\n BEFORE reading s3cfile...\n");
+    EXPECT_EQ(captured_.text(), " BEFORE opening s3cfile\n BEFORE reading s3cfile...\n");
 }
 
 TEST_F(PreciseOrbits, SpanNotAMultipleOfTheIntervalStopsTheRun) {
@@ -273,7 +236,7 @@ TEST_F(PreciseOrbits, SpanNotAMultipleOfTheIntervalStopsTheRun) {
                 ADD_FAILURE() << c.last << " " << c.interval << ": no stop";
             } catch (const frame::Stop& s) {
                 EXPECT_EQ(s.message(), " ERROR: sp3 time interval inconsistency");
-                EXPECT_EQ(log_lines().back(), "  ERROR: sp3 time interval inconsistency");
+                EXPECT_EQ(captured_.lines().back(), "  ERROR: sp3 time interval inconsistency");
             }
         } else {
             EXPECT_EQ(read(f, t, c.interval), 0) << c.last << " " << c.interval;
@@ -299,7 +262,7 @@ TEST_F(PreciseOrbits, MissingClockMarksTheSlotOnlyWhenClocksAreRequired) {
         EXPECT_EQ(t.valid(4, 1), !c.marked) << c.dt;
         EXPECT_TRUE(t.value(4, 1, 4) == q(c.dt) * q("1e-6")) << c.dt;
         EXPECT_TRUE(t.value(4, 1, 1) == 1500); // stored whether valid or not
-        const auto lines = log_lines();
+        const auto lines = captured_.lines();
         if (c.marked) {
             ASSERT_EQ(lines.size(), 4u);
             EXPECT_EQ(lines[2], " WARNING: NO dt_prn in S3C record (marked)");
@@ -360,7 +323,7 @@ TEST_F(PreciseOrbits, ObjectsOutsideTheTableAreSkippedWithAWarning) {
     EXPECT_TRUE(t.valid(1, 1));
     EXPECT_TRUE(t.valid(35, 901));
     EXPECT_EQ(t.nepochs3c, 2);
-    const auto lines = log_lines();
+    const auto lines = captured_.lines();
     ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(
         lines[2],
@@ -376,7 +339,7 @@ TEST_F(PreciseOrbits, ObjectsOutsideTheTableAreSkippedWithAWarning) {
     ASSERT_EQ(read(put("many.s3c", many), t), 0);
     EXPECT_TRUE(t.valid(2, 1));
     EXPECT_TRUE(t.tdjms3c_0 == float128(mjd_of(2008, 5, 27) + (900.0 / 3600.0) / 24.0));
-    const auto l2 = log_lines();
+    const auto l2 = captured_.lines();
     ASSERT_EQ(l2.size(), 2u + max_reported_skips + 1u);
     EXPECT_EQ(l2.back(), " WARNING: S3C records skipped, object outside 1..35, in all: 12");
 }
@@ -405,7 +368,7 @@ TEST_F(PreciseOrbits, EpochsOutOfOrderOrBeyondTheTableGiveStatus2) {
         log.restart();
         EXPECT_EQ(read(put("order.s3c", lines), t, 1, c.tol), c.status) << c.epochs.back();
         if (c.error != nullptr) {
-            const auto l = log_lines();
+            const auto l = captured_.lines();
             ASSERT_GE(l.size(), 2u);
             EXPECT_EQ(l.back(), " ERROR: reading input sp3file");
             EXPECT_EQ(l[l.size() - 2].rfind(c.error, 0), 0u) << l[l.size() - 2];
@@ -420,7 +383,7 @@ TEST_F(PreciseOrbits, ImpossibleDateStopsTheRunAsForMessages) {
     PreciseOrbitTable t;
     EXPECT_THROW(read(put("date.s3c", {record(1, 0), "S3C 1 08 13 27 0 15 0.0 1 2 3 4 0 0 0 0 0 0"}), t),
                  frame::Stop);
-    const auto l = log_lines();
+    const auto l = captured_.lines();
     ASSERT_EQ(l.size(), 4u);
     EXPECT_EQ(l[2], " ERROR: in cldj");
 }
@@ -468,18 +431,18 @@ TEST_F(PreciseOrbits, RoverStationList) {
     for (const auto& c : cases) {
         RoverStationList list;
         log.restart();
-        EXPECT_EQ(read_rover_sp3_sta(padded(put("sta.txt", c.lines)), list, log), c.status);
+        EXPECT_EQ(read_rover_sp3_sta(config_name(put("sta.txt", c.lines)), list, log), c.status);
         ASSERT_EQ(list.nrec_rover_sp3_sta, static_cast<int>(c.names.size()));
         for (std::size_t i = 0; i < c.names.size(); ++i)
             EXPECT_EQ(list.reclst_rover_sp3_sta(static_cast<int>(i + 1)), c.names[i]);
-        EXPECT_EQ(log_lines(), c.log);
+        EXPECT_EQ(captured_.lines(), c.log);
     }
     RoverStationList list;
     list.nrec_rover_sp3_sta = 2;
     log.restart();
-    EXPECT_EQ(read_rover_sp3_sta(padded(path("absent.txt")), list, log), 1);
+    EXPECT_EQ(read_rover_sp3_sta(config_name(path("absent.txt")), list, log), 1);
     EXPECT_EQ(list.nrec_rover_sp3_sta, 0);
-    EXPECT_EQ(log_text(), " WARNING: opening error with read_rover_sp3_sta file \n");
+    EXPECT_EQ(captured_.text(), " WARNING: opening error with read_rover_sp3_sta file \n");
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -495,9 +458,9 @@ class PreciseOrbitStartup : public PreciseOrbits {
         cfg.iexpected_dtsec_rover_sp3file = 10;
         cfg.dtsec2tol_s3c = 1;
         cfg.dtsec2tol_rs3 = 1;
-        cfg.s3cfile = padded(path("orbits.s3c"));
-        cfg.rover_sp3file = padded(path("rover.s3c"));
-        cfg.sta2roversp3file = padded(path("rover_stations.txt"));
+        cfg.s3cfile = config_name(path("orbits.s3c"));
+        cfg.rover_sp3file = config_name(path("rover.s3c"));
+        cfg.sta2roversp3file = config_name(path("rover_stations.txt"));
     }
     void load(float128 tdjmobs = -9999) {
         load_precise_orbits(cfg, sat, rover, stations, required, tdjmobs, log);
@@ -515,7 +478,7 @@ TEST_F(PreciseOrbitStartup, SatelliteFileWithoutRoverFile) {
     EXPECT_EQ(sat.nepochs3c, 3);
     EXPECT_EQ(rover.size(), 0u);
     EXPECT_EQ(
-        log_text(),
+        captured_.text(),
         " BEFORE opening s3cfile\n BEFORE reading s3cfile...\n \n"
         "AFTER calling read_s3e: tdjms3c_0,tdjms3c_1,tdjmobs=  54613.000000 54614.010417 -9999.000000\n");
 }
@@ -528,7 +491,7 @@ TEST_F(PreciseOrbitStartup, SatelliteFileFailureStopsTheRun) {
     } catch (const frame::Stop& s) {
         EXPECT_EQ(s.message(), "ERROR: reading orbits, ierrs3c.ne.0");
     }
-    const auto lines = log_lines();
+    const auto lines = captured_.lines();
     ASSERT_EQ(lines.size(), 6u);
     EXPECT_EQ(lines[3], " ");
     EXPECT_EQ(lines[4],
@@ -555,7 +518,7 @@ TEST_F(PreciseOrbitStartup, RoverFileAndStationList) {
             expected += " nepochrs3= 3\n tdjmrs3_0,tdjmrs3_1= 54613.0 " +
                         std::string(textio::list_line(rover.tdjms3c_1)).substr(1) +
                         "\n \n  READ list of stations rover_sp3 #= 2\n L01 \n ACOR\n";
-        EXPECT_EQ(log_text(), expected);
+        EXPECT_EQ(captured_.text(), expected);
     }
 }
 
@@ -563,12 +526,12 @@ TEST_F(PreciseOrbitStartup, RoverFileMissingOrUnusable) {
     cfg.precise_instead_of_eph_orbits = false;
     put("rover_stations.txt", {"L01"});
     load(); // no rover file: nothing read, nothing logged
-    EXPECT_EQ(log_text(), "");
+    EXPECT_EQ(captured_.text(), "");
     EXPECT_EQ(stations.nrec_rover_sp3_sta, 0);
 
     put("rover.s3c", {});
     load();
-    EXPECT_EQ(log_text(),
+    EXPECT_EQ(captured_.text(),
               " BEFORE opening s3cfile\n BEFORE reading s3cfile...\n WARNING: void sp3file  " +
                   path("rover.s3c") +
                   "\n WARNING: reading rover_sp3file, ierrs3c= 3\n          (neglected  void file  " +
@@ -578,7 +541,7 @@ TEST_F(PreciseOrbitStartup, RoverFileMissingOrUnusable) {
     log.restart();
     put("rover.s3c", {record(1, 0), "S3C 1 garbage"});
     load();
-    EXPECT_EQ(log_lines().at(3), " WARNING: reading rover_sp3file, ierrs3c= 2");
+    EXPECT_EQ(captured_.lines().at(3), " WARNING: reading rover_sp3file, ierrs3c= 2");
 }
 
 TEST_F(PreciseOrbitStartup, RefreshReadsTheFileAgain) {
@@ -590,13 +553,13 @@ TEST_F(PreciseOrbitStartup, RefreshReadsTheFileAgain) {
     EXPECT_EQ(sat.nepochs3c, 3);
     EXPECT_TRUE(sat.valid(2, 1801));
     EXPECT_FALSE(sat.valid(1, 1801));
-    EXPECT_EQ(log_text(),
+    EXPECT_EQ(captured_.text(),
               " BEFORE opening s3cfile\n BEFORE reading s3cfile...\n"
               "AFTER calling read_s3e: tdjms3c_0,tdjms3c_1,tdjmobs=  54613.010417 54613.031250 54613.030000\n"
               " WARNING: updated ORBITS and CLOCKS\n");
     fs::remove(path("orbits.s3c"));
     EXPECT_THROW(refresh_precise_orbits(cfg, sat, true, 54613.03Q, log), frame::Stop);
-    EXPECT_EQ(log_lines().back(), " ERROR: reading orbits, ierrs3c= 3");
+    EXPECT_EQ(captured_.lines().back(), " ERROR: reading orbits, ierrs3c= 3");
 }
 
 } // namespace

@@ -3,65 +3,30 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "auxfiles/role_lists.hpp"
 #include "frame/config.hpp"
 #include "frame/log.hpp"
 #include "frame/stop.hpp"
+#include "support/test_support.hpp"
 
 using namespace quelmar;
 using namespace quelmar::auxfiles;
 namespace fs = std::filesystem;
+using namespace quelmar::testing_support;
 
 namespace {
 
 // Each test works in its own directory with its own log.
-class RoleLists : public ::testing::Test {
+class RoleLists : public ScratchFixture {
   protected:
-    void SetUp() override {
-        static int serial = 0;
-        dir_ = fs::temp_directory_path() /
-               ("qaux-rl-" + std::to_string(::getpid()) + "-" + std::to_string(++serial));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        ASSERT_TRUE(log_.open_named((dir_ / "test.log").string()));
-    }
-    void TearDown() override {
-        log_.close();
-        fs::remove_all(dir_);
-    }
     // The configuration's form of a file name: 132 characters, blank-padded.
-    std::string name(const std::string& file) const {
-        std::string s = (dir_ / file).string();
-        s.resize(132, ' ');
-        return s;
-    }
+    std::string name(const std::string& file) const { return config_name(dir_.path(file)); }
     std::string put(const std::string& file, const std::string& text) const {
-        std::ofstream(dir_ / file, std::ios::binary) << text;
-        return name(file);
+        return config_name(dir_.write(file, text));
     }
-    std::string log_text() {
-        log_.flush();
-        std::ifstream in(dir_ / "test.log", std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    std::vector<std::string> log_lines() {
-        std::vector<std::string> v;
-        std::istringstream in(log_text());
-        for (std::string l; std::getline(in, l);) v.push_back(l);
-        return v;
-    }
-    std::string trimmed_path(const std::string& file) const { return (dir_ / file).string(); }
-
-    fs::path dir_;
-    frame::Log log_;
 };
 
 using ListReaderFn = void (*)(StationNames&, int&, const std::string&, int&, frame::Log&);
@@ -112,7 +77,7 @@ TEST_F(RoleLists, EveryListReadsOneNamePerRecordInFreeForm) {
             for (int i = n + 1; i <= maxrec; ++i) EXPECT_EQ(l(i), "    ");
         }
     }
-    EXPECT_EQ(log_text(), "");
+    EXPECT_EQ(captured_.text(), "");
 }
 
 TEST_F(RoleLists, OpenAndReadFailuresGiveTheirStatusAndLine) {
@@ -127,7 +92,7 @@ TEST_F(RoleLists, OpenAndReadFailuresGiveTheirStatusAndLine) {
             EXPECT_EQ(n, 0);
             std::string expected = kind.open_line;
             if (kind.named) expected += " " + frame::trimmed(f);
-            const auto lines = log_lines();
+            const auto lines = captured_.lines();
             ASSERT_FALSE(lines.empty());
             EXPECT_EQ(lines.back(), expected);
         }
@@ -139,7 +104,7 @@ TEST_F(RoleLists, OpenAndReadFailuresGiveTheirStatusAndLine) {
         EXPECT_EQ(ierr, 2);
         EXPECT_EQ(n, 2);
         EXPECT_EQ(l(2), "MADR");
-        EXPECT_EQ(log_lines().back(), kind.read_line);
+        EXPECT_EQ(captured_.lines().back(), kind.read_line);
     }
 }
 
@@ -153,11 +118,11 @@ TEST_F(RoleLists, ASeventhNameStopsTheRun) {
             kind.read(l, n, f, ierr, log_);
             ADD_FAILURE() << "no stop";
         } catch (const frame::Stop& s) {
-            EXPECT_EQ(s.message(), "ERROR: more than 6 station names in file: " + trimmed_path("long.sta"));
+            EXPECT_EQ(s.message(), "ERROR: more than 6 station names in file: " + dir_.path("long.sta"));
         }
         EXPECT_EQ(n, 6);
-        EXPECT_EQ(log_lines().back(),
-                  " ERROR: more than 6 station names in file:  " + trimmed_path("long.sta"));
+        EXPECT_EQ(captured_.lines().back(),
+                  " ERROR: more than 6 station names in file:  " + dir_.path("long.sta"));
     }
 }
 
@@ -177,7 +142,7 @@ TEST_F(RoleLists, ReferenceReceiver) {
         {nullptr, 1, "    ", " ERROR: opening reference_receiver.sta file: "},
     };
     for (const auto& c : cases) {
-        fs::remove(dir_ / "ref.sta");
+        fs::remove(dir_.path("ref.sta"));
         const std::string f = c.text ? put("ref.sta", c.text) : name("ref.sta");
         std::string refrec = "XXXX";
         int ierr = 99;
@@ -185,13 +150,13 @@ TEST_F(RoleLists, ReferenceReceiver) {
         SCOPED_TRACE(c.text ? c.text : "(no file)");
         EXPECT_EQ(ierr, c.status);
         EXPECT_EQ(refrec, c.refrec);
-        const auto lines = log_lines();
+        const auto lines = captured_.lines();
         if (c.line) {
             ASSERT_FALSE(lines.empty());
             EXPECT_EQ(lines.back(), c.line);
         }
     }
-    EXPECT_EQ(log_lines().size(), 4u); // one line for each failing case
+    EXPECT_EQ(captured_.lines().size(), 4u); // one line for each failing case
 }
 
 TEST_F(RoleLists, LowOrbitOffsetsKeepOnlyRoverStations) {
@@ -223,7 +188,7 @@ TEST_F(RoleLists, LowOrbitOffsetsKeepOnlyRoverStations) {
         EXPECT_EQ(names(i), "    ");
         for (int k = 1; k <= 3; ++k) EXPECT_EQ(x(i, k), 0.0); // cleared, not left as they were
     }
-    EXPECT_EQ(log_lines(),
+    EXPECT_EQ(captured_.lines(),
               (std::vector<std::string>{" WARNING: LEO  ACOR  (cm2pc) NOT found in rover_sp3.sta",
                                         " WARNING: LEO  JSN1  (cm2pc) NOT found in rover_sp3.sta"}));
 }
@@ -236,7 +201,7 @@ TEST_F(RoleLists, LowOrbitOffsetsUseOnlyTheCountedRovers) {
     int n = -1, ierr = -1;
     read_leocm2pc(f, rovers, 1, names, n, x, ierr, log_); // only GRCA is a rover
     EXPECT_EQ(n, 1);
-    EXPECT_EQ(log_lines().back(), " WARNING: LEO  GRCB  (cm2pc) NOT found in rover_sp3.sta");
+    EXPECT_EQ(captured_.lines().back(), " WARNING: LEO  GRCB  (cm2pc) NOT found in rover_sp3.sta");
     read_leocm2pc(f, rovers, 99, names, n, x, ierr, log_); // a count beyond the list is the whole list
     EXPECT_EQ(n, 2);
     read_leocm2pc(f, {}, 0, names, n, x, ierr, log_);
@@ -253,13 +218,13 @@ TEST_F(RoleLists, LowOrbitOffsetFailures) {
     read_leocm2pc(name("none.txt"), rovers, 2, names, n, x, ierr, log_);
     EXPECT_EQ(ierr, 1);
     EXPECT_EQ(n, 0);
-    EXPECT_EQ(log_lines().back(), " ERROR: opening leocm2pcfile file:  " + trimmed_path("none.txt"));
+    EXPECT_EQ(captured_.lines().back(), " ERROR: opening leocm2pcfile file:  " + dir_.path("none.txt"));
 
     std::string f = put("bad.txt", "GRCA 1 2 3\nGRCB 1 x 3\nGRCB 1 2 3\n");
     read_leocm2pc(f, rovers, 2, names, n, x, ierr, log_);
     EXPECT_EQ(ierr, 2);
     EXPECT_EQ(n, 1);
-    EXPECT_EQ(log_lines().back(), " ERROR: reading input leocm2pcfile:  " + trimmed_path("bad.txt"));
+    EXPECT_EQ(captured_.lines().back(), " ERROR: reading input leocm2pcfile:  " + dir_.path("bad.txt"));
 
     // A record cut short by the end of the file is not a record.
     f = put("short.txt", "GRCA 1 2 3\nGRCB 1 2\n");
@@ -349,7 +314,7 @@ class AuxStartUp : public RoleLists {
 TEST_F(AuxStartUp, LogsEveryStepInOrder) {
     AuxTables aux;
     load_role_lists_and_tables(cfg(), rovers, 1, aux, log_);
-    const auto lines = log_lines();
+    const auto lines = captured_.lines();
     const std::size_t nflux = static_cast<std::size_t>(iyearmax_sflux - iyearmin_sflux + 1) * ndoy_sflux;
     ASSERT_EQ(lines.size(), 23 + nflux);
     const std::vector<std::string> head = {
@@ -371,7 +336,7 @@ TEST_F(AuxStartUp, LogsEveryStepInOrder) {
         " SFER",
         " ACOR",
         " ",
-        "  READ sfluxfile= " + trimmed_path("flux.txt"),
+        "  READ sfluxfile= " + dir_.path("flux.txt"),
         " ",
         " i,j,ssn(i,j),sflux(i,j)= 1962 1 -999.0 -999.0",
     };
@@ -405,13 +370,13 @@ TEST_F(AuxStartUp, SilentLogKeepsOnlyWarningsAndErrors) {
     log_.silent = true;
     AuxTables aux;
     load_role_lists_and_tables(c, rovers, 1, aux, log_);
-    EXPECT_EQ(log_lines(), (std::vector<std::string>{
-                               " ERROR: opening leocm2pcfile file:  " + trimmed_path("no-leo.txt"),
-                               " ",
-                               " WARNING: ierrlc2p= 1 .ne.0",
-                               " ERROR: opening rover_like.sta file: ",
-                               " WARNING: no ref. rec. at reference_receiver.sta file",
-                           }));
+    EXPECT_EQ(captured_.lines(), (std::vector<std::string>{
+                                     " ERROR: opening leocm2pcfile file:  " + dir_.path("no-leo.txt"),
+                                     " ",
+                                     " WARNING: ierrlc2p= 1 .ne.0",
+                                     " ERROR: opening rover_like.sta file: ",
+                                     " WARNING: no ref. rec. at reference_receiver.sta file",
+                                 }));
     EXPECT_EQ(aux.refrec, "    ");
 }
 
@@ -428,7 +393,7 @@ TEST_F(AuxStartUp, SkipsVoxelsAndFluxWhenTheModelsAreOff) {
     EXPECT_EQ(aux.voxels.ncenp, 0);
     EXPECT_EQ(aux.sflux.sflux(2008, 148), -999.0);
     EXPECT_EQ(aux.sflux.ssn(1962, 1), -999.0);
-    EXPECT_EQ(log_text(), "");
+    EXPECT_EQ(captured_.text(), "");
 }
 
 TEST_F(AuxStartUp, AStopInsideTheStepLeavesTheLogUpToIt) {
@@ -437,8 +402,8 @@ TEST_F(AuxStartUp, AStopInsideTheStepLeavesTheLogUpToIt) {
     log_.silent = true;
     AuxTables aux;
     EXPECT_THROW(load_role_lists_and_tables(c, rovers, 1, aux, log_), frame::Stop);
-    EXPECT_EQ(log_lines(), (std::vector<std::string>{" ERROR: iyear or idoy out or range in sfluxfile",
-                                                     " iyear1,idoy1= 2021 1"}));
+    EXPECT_EQ(captured_.lines(), (std::vector<std::string>{" ERROR: iyear or idoy out or range in sfluxfile",
+                                                           " iyear1,idoy1= 2021 1"}));
 }
 
 } // namespace

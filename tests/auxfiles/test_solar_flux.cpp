@@ -2,49 +2,24 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "auxfiles/solar_flux.hpp"
 #include "frame/log.hpp"
 #include "frame/stop.hpp"
+#include "support/test_support.hpp"
 
 using namespace quelmar;
 using namespace quelmar::auxfiles;
 namespace fs = std::filesystem;
+using namespace quelmar::testing_support;
 
 namespace {
 
-class SolarFlux : public ::testing::Test {
+class SolarFlux : public ScratchFixture {
   protected:
-    void SetUp() override {
-        static int serial = 0;
-        dir_ = fs::temp_directory_path() /
-               ("qaux-sf-" + std::to_string(::getpid()) + "-" + std::to_string(++serial));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        ASSERT_TRUE(log_.open_named((dir_ / "test.log").string()));
-    }
-    void TearDown() override {
-        log_.close();
-        fs::remove_all(dir_);
-    }
-    std::string put(const std::string& text) const {
-        std::ofstream(dir_ / "flux.txt", std::ios::binary) << text;
-        std::string s = (dir_ / "flux.txt").string();
-        s.resize(132, ' ');
-        return s;
-    }
-    std::vector<std::string> log_lines() {
-        log_.flush();
-        std::ifstream in(dir_ / "test.log");
-        std::vector<std::string> v;
-        for (std::string l; std::getline(in, l);) v.push_back(l);
-        return v;
-    }
+    std::string put(const std::string& text) const { return config_name(dir_.write("flux.txt", text)); }
     // Days holding data.
     static int days_with_data(const SolarFluxTable& t) {
         int n = 0;
@@ -52,8 +27,6 @@ class SolarFlux : public ::testing::Test {
             for (int d = 1; d <= ndoy_sflux; ++d) n += t.sflux(y, d) != -999.0 || t.ssn(y, d) != -999.0;
         return n;
     }
-    fs::path dir_;
-    frame::Log log_;
 };
 
 TEST_F(SolarFlux, StoresEachRecordOnItsDay) {
@@ -81,7 +54,7 @@ TEST_F(SolarFlux, StoresEachRecordOnItsDay) {
         EXPECT_EQ(t.sflux(e.y, e.d), e.flux) << e.y << " " << e.d;
     }
     EXPECT_EQ(days_with_data(t), 7);
-    EXPECT_TRUE(log_lines().empty());
+    EXPECT_TRUE(captured_.lines().empty());
 }
 
 TEST_F(SolarFlux, EachReadClearsTheTableFirst) {
@@ -130,8 +103,8 @@ TEST_F(SolarFlux, RangeReadAndOpenFailuresStopTheRun) {
     };
     for (const auto& c : cases) {
         log_.restart();
-        fs::remove(dir_ / "flux.txt");
-        const std::string f = c.text ? put(c.text) : (dir_ / "flux.txt").string();
+        fs::remove(dir_.path("flux.txt"));
+        const std::string f = c.text ? put(c.text) : dir_.path("flux.txt");
         SolarFluxTable t;
         int ierr = -1;
         SCOPED_TRACE(c.text ? c.text : "(no file)");
@@ -142,7 +115,7 @@ TEST_F(SolarFlux, RangeReadAndOpenFailuresStopTheRun) {
             EXPECT_EQ(s.message(), c.stop);
         }
         EXPECT_EQ(ierr, c.status);
-        EXPECT_EQ(log_lines(), c.lines);
+        EXPECT_EQ(captured_.lines(), c.lines);
     }
 }
 

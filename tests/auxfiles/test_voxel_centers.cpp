@@ -3,19 +3,18 @@
 
 #include <cmath>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "auxfiles/voxel_centers.hpp"
 #include "frame/log.hpp"
 #include "frame/stop.hpp"
+#include "support/test_support.hpp"
 
 using namespace quelmar;
 using namespace quelmar::auxfiles;
 namespace fs = std::filesystem;
+using namespace quelmar::testing_support;
 
 namespace {
 
@@ -47,39 +46,13 @@ TEST(Rradec2xyz, AxesAndKnownPoints) {
     }
 }
 
-class VoxelCenters : public ::testing::Test {
+class VoxelCenters : public ScratchFixture {
   protected:
-    void SetUp() override {
-        static int serial = 0;
-        dir_ = fs::temp_directory_path() /
-               ("qaux-vx-" + std::to_string(::getpid()) + "-" + std::to_string(++serial));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        ASSERT_TRUE(log_.open_named((dir_ / "test.log").string()));
-    }
-    void TearDown() override {
-        log_.close();
-        fs::remove_all(dir_);
-    }
-    std::string put(const std::string& text) const {
-        std::ofstream(dir_ / "centers.txt", std::ios::binary) << text;
-        std::string s = (dir_ / "centers.txt").string();
-        s.resize(132, ' ');
-        return s;
-    }
-    std::vector<std::string> log_lines() {
-        log_.flush();
-        std::ifstream in(dir_ / "test.log");
-        std::vector<std::string> v;
-        for (std::string l; std::getline(in, l);) v.push_back(l);
-        return v;
-    }
+    std::string put(const std::string& text) const { return config_name(dir_.write("centers.txt", text)); }
     static std::string record(int i, int j, int k) {
         return "300.0 10.0 20.0 " + std::to_string(i) + " " + std::to_string(j) + " " + std::to_string(k) +
                " 1e11 2e10\n";
     }
-    fs::path dir_;
-    frame::Log log_;
 };
 
 TEST_F(VoxelCenters, FillsTheCentreTablesAndTheCellMap) {
@@ -133,7 +106,7 @@ TEST_F(VoxelCenters, FillsTheCentreTablesAndTheCellMap) {
             for (int i = 1; i <= maxi; ++i) empty += g.ijk2nc(i, j, k) == -99;
     EXPECT_EQ(empty, maxi * maxj * maxk - 4);
     EXPECT_EQ(g.ijk2nc(2, 2, 2), -99);
-    EXPECT_TRUE(log_lines().empty());
+    EXPECT_TRUE(captured_.lines().empty());
 }
 
 TEST_F(VoxelCenters, LayerWidthFollowsTheLargestK) {
@@ -246,8 +219,8 @@ TEST_F(VoxelCenters, LimitsAndFailuresStopTheRun) {
     };
     for (const auto& c : cases) {
         log_.restart();
-        fs::remove(dir_ / "centers.txt");
-        const std::string f = c.file ? put(c.text) : (dir_ / "centers.txt").string();
+        fs::remove(dir_.path("centers.txt"));
+        const std::string f = c.file ? put(c.text) : dir_.path("centers.txt");
         VoxelGrid g;
         int ierr = -1;
         SCOPED_TRACE(c.stop + " / " + c.text.substr(0, 60));
@@ -258,7 +231,7 @@ TEST_F(VoxelCenters, LimitsAndFailuresStopTheRun) {
             EXPECT_EQ(s.message(), c.stop);
         }
         EXPECT_EQ(ierr, c.status);
-        EXPECT_EQ(log_lines(), c.lines);
+        EXPECT_EQ(captured_.lines(), c.lines);
     }
 }
 

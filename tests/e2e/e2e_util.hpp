@@ -3,37 +3,20 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
+
+#include "support/test_support.hpp"
 
 namespace quelmar::e2e {
 
 namespace fs = std::filesystem;
 
-inline std::string read_file(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-inline void write_file(const fs::path& p, const std::string& text) {
-    std::ofstream out(p, std::ios::binary);
-    out << text;
-}
-
-inline std::vector<std::string> lines_of(const std::string& text) {
-    std::vector<std::string> v;
-    std::istringstream in(text);
-    for (std::string l; std::getline(in, l);) v.push_back(l);
-    return v;
-}
+using testing_support::lines_of;
+using testing_support::read_file;
 
 inline bool contains_line(const std::string& text, const std::string& line) {
     for (const auto& l : lines_of(text))
@@ -72,33 +55,25 @@ struct RunResult {
 // A fresh working directory per test, removed at the end.
 class Workdir {
   public:
-    Workdir() {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() / ("quelmar-" + std::string(info->test_suite_name()) + "-" +
-                                            info->name() + "-" + std::to_string(::getpid()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    ~Workdir() { fs::remove_all(dir_); }
-    const fs::path& path() const { return dir_; }
-    void put(const std::string& name, const std::string& text) const { write_file(dir_ / name, text); }
+    const fs::path& path() const { return dir_.path(); }
+    void put(const std::string& name, const std::string& text) const { dir_.write(name, text); }
     // The auxiliary files of the embedded example (everything in examples/ but the stream, the script
     // and its README), and the configuration `config`.
     void put_example(const std::string& config) const {
         for (const auto& e : fs::directory_iterator(fs::path(QUELMAR_SOURCE_DIR) / "examples")) {
             const std::string name = e.path().filename().string();
             if (name == "messages.txt" || name == "run.sh" || name == "README.md") continue;
-            fs::copy_file(e.path(), dir_ / name, fs::copy_options::overwrite_existing);
+            fs::copy_file(e.path(), path() / name, fs::copy_options::overwrite_existing);
         }
         put("quelmar_v2.2.0.nml", config);
     }
-    std::string get(const std::string& name) const { return read_file(dir_ / name); }
-    bool has(const std::string& name) const { return fs::exists(dir_ / name); }
+    std::string get(const std::string& name) const { return dir_.read(name); }
+    bool has(const std::string& name) const { return fs::exists(path() / name); }
 
     // Runs the program with `args` on `input`; the log read is that of the mode.
     RunResult run(const std::string& input, const std::string& args = "") const {
         put("stdin.txt", input);
-        const std::string cmd = "cd '" + dir_.string() + "' && '" + std::string(QUELMAR_BINARY) + "' " +
+        const std::string cmd = "cd '" + path().string() + "' && '" + std::string(QUELMAR_BINARY) + "' " +
                                 args + " < stdin.txt > stdout.txt 2> stderr.txt";
         RunResult r;
         const int rc = std::system(cmd.c_str());
@@ -111,7 +86,7 @@ class Workdir {
     }
 
   private:
-    fs::path dir_;
+    testing_support::TempDir dir_;
 };
 
 } // namespace quelmar::e2e

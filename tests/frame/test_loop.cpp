@@ -4,13 +4,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
-#include <unistd.h>
 
 #include "frame/run.hpp"
+#include "support/test_support.hpp"
 
 using namespace quelmar::frame;
 namespace fs = std::filesystem;
+using namespace quelmar::testing_support;
 
 namespace {
 
@@ -19,23 +19,13 @@ class InTempDir : public ::testing::Test {
   protected:
     void SetUp() override {
         old_ = fs::current_path();
-        dir_ = fs::temp_directory_path() / ("quelmar-loop-" + std::to_string(::getpid()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        fs::current_path(dir_);
+        fs::current_path(dir_.path());
     }
-    void TearDown() override {
-        fs::current_path(old_);
-        fs::remove_all(dir_);
-    }
+    void TearDown() override { fs::current_path(old_); }
     static void put(const std::string& name, const std::string& text) { std::ofstream(name) << text; }
-    static std::string get(const std::string& name) {
-        std::ifstream in(name);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    fs::path old_, dir_;
+    static std::string get(const std::string& name) { return read_file(name); }
+    TempDir dir_;
+    fs::path old_;
 };
 
 using MarkerPoll = InTempDir;

@@ -4,56 +4,24 @@
 
 #include <chrono>
 #include <cmath>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <unistd.h>
 
 #include "frame/log.hpp"
 #include "frame/stop.hpp"
 #include "messages/header.hpp"
+#include "support/test_support.hpp"
 #include "textio/format.hpp"
 
 using namespace quelmar;
 using namespace quelmar::messages;
+using namespace quelmar::testing_support;
 
 namespace {
 
-// MJD and day of year of a proleptic Gregorian date, from the standard library's calendar.
-long mjd_of(int y, int m, int d) {
-    using namespace std::chrono;
-    const sys_days sd{year{y} / month{static_cast<unsigned>(m)} / day{static_cast<unsigned>(d)}};
-    return static_cast<long>(sd.time_since_epoch().count()) + 40587;
-}
+// Day of year of a proleptic Gregorian date, from the standard library's calendar.
 int doy_of(int y, int m, int d) {
     return static_cast<int>(mjd_of(y, m, d) - mjd_of(y, 1, 1) + 1);
 }
-
-class CapturedLog {
-  public:
-    CapturedLog() {
-        static int serial = 0;
-        path_ = std::filesystem::temp_directory_path() /
-                ("quelmar_hdr_" + std::to_string(::getpid()) + "_" + std::to_string(++serial) + ".log");
-        EXPECT_TRUE(log.open_named(path_.string()));
-    }
-    ~CapturedLog() {
-        log.close();
-        std::filesystem::remove(path_);
-    }
-    std::string text() {
-        log.flush();
-        std::ifstream in(path_);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    }
-    frame::Log log;
-
-  private:
-    std::filesystem::path path_;
-};
 
 } // namespace
 

@@ -6,15 +6,12 @@
 #include <chrono>
 #include <climits>
 #include <cmath>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <unistd.h>
 
 #include "frame/constants.hpp"
 #include "frame/log.hpp"
 #include "orbits/timescales.hpp"
+#include "support/test_support.hpp"
 
 extern "C" {
 #include <quadmath.h>
@@ -22,6 +19,7 @@ extern "C" {
 
 using namespace quelmar;
 using namespace quelmar::orbits;
+using namespace quelmar::testing_support;
 
 namespace {
 
@@ -31,45 +29,10 @@ std::string q2s(float128 v) {
     return buf;
 }
 
-// MJD of a proleptic Gregorian date, from the standard library's calendar (days since 1970-01-01 is
-// MJD - 40587). For a valid month and a day 1..31 past the month's end it counts on into the next
-// month, as the calendar routines do.
-long mjd_of(int y, int m, int d) {
-    using namespace std::chrono;
-    const sys_days sd{year{y} / month{static_cast<unsigned>(m)} / day{static_cast<unsigned>(d)}};
-    return static_cast<long>(sd.time_since_epoch().count()) + 40587;
-}
-
 // A GPS epoch built as a message header builds it: formed in double from day and time of day.
 float128 epoch(long mjd, int h, int mi, double s) {
     return float128(static_cast<double>(mjd) + (h + mi / 60.0 + s / 3600.0) / 24.0);
 }
-
-// A log writing to a temporary file whose text can be read back.
-class CapturedLog {
-  public:
-    CapturedLog() {
-        static int serial = 0;
-        path_ = std::filesystem::temp_directory_path() /
-                ("quelmar_ts_" + std::to_string(::getpid()) + "_" + std::to_string(++serial) + ".log");
-        EXPECT_TRUE(log.open_named(path_.string()));
-    }
-    ~CapturedLog() {
-        log.close();
-        std::filesystem::remove(path_);
-    }
-    std::string text() {
-        log.flush();
-        std::ifstream in(path_);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    }
-    frame::Log log;
-
-  private:
-    std::filesystem::path path_;
-};
 
 struct WeekResult {
     int ngpsweek = 0, idays = 0, leapsec = 0, ierr = -1;

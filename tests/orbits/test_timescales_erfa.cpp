@@ -20,22 +20,19 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 #include "orbits/timescales.hpp"
+#include "support/test_support.hpp"
 
 using namespace quelmar::orbits;
+using namespace quelmar::testing_support;
 
 namespace {
 
-long mjd_of(std::chrono::sys_days sd) {
-    return static_cast<long>(sd.time_since_epoch().count()) + 40587;
-}
 std::chrono::sys_days day_of(int y, unsigned m, unsigned d) {
     using namespace std::chrono;
     return sys_days{year{y} / month{m} / day{d}};
@@ -163,7 +160,7 @@ ErfaReference build_reference() {
     for (int k = 0; k < 2000; ++k) ref.gmst_ut.push_back(15020.0 + k * 36.5 + (k % 2) * 0.5);
 
     // The GPS-UTC table alone, at UTC: every day of 1972-07-01..2016-12-31, at 0h and at noon.
-    for (long mjd = mjd_of(day_of(1972, 7, 1)); mjd <= mjd_of(day_of(2016, 12, 31)); ++mjd) {
+    for (long mjd = mjd_of(1972, 7, 1); mjd <= mjd_of(2016, 12, 31); ++mjd) {
         ref.utc_mjd.push_back(static_cast<double>(mjd));
         ref.utc_mjd.push_back(static_cast<double>(mjd) + 0.5);
     }
@@ -171,21 +168,20 @@ ErfaReference build_reference() {
     // GPS-UTC through both passes, at GPS epochs: daily from 1980-01-06 to 2016-12-31 at a time of day
     // that wanders, and every second (on the half second) around each leap second since 1981.
     int s = 0;
-    for (long mjd = 44244; mjd <= mjd_of(day_of(2016, 12, 31)); ++mjd, s = (s + 7919) % 86400)
+    for (long mjd = 44244; mjd <= mjd_of(2016, 12, 31); ++mjd, s = (s + 7919) % 86400)
         ref.gps_mjd.push_back(static_cast<double>(mjd) + (s + 0.5) / 86400.0);
     const DateCase steps[] = {{1981, 7, 1}, {1982, 7, 1}, {1983, 7, 1},  {1985, 7, 1}, {1988, 1, 1},
                               {1990, 1, 1}, {1991, 1, 1}, {1992, 7, 1},  {1993, 7, 1}, {1994, 7, 1},
                               {1996, 1, 1}, {1997, 7, 1}, {1999, 1, 1},  {2006, 1, 1}, {2009, 1, 1},
                               {2012, 7, 1}, {2015, 7, 1}, {2016, 12, 31}};
     for (const auto& st : steps) {
-        const long d = mjd_of(day_of(st.y, unsigned(st.m), unsigned(st.d)));
+        const long d = mjd_of(st.y, st.m, st.d);
         for (int k = -30; k <= 30; ++k) ref.gps_mjd.push_back(static_cast<double>(d) + (k + 0.5) / 86400.0);
     }
 
     // Inputs, one per line.
-    const std::filesystem::path dir =
-        std::filesystem::temp_directory_path() / ("quelmar_erfa_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
+    const TempDir scratch;
+    const std::filesystem::path& dir = scratch.path();
     {
         std::ofstream in(dir / "in.txt");
         for (const auto& c : ref.cal) in << "C " << c.y << ' ' << c.m << ' ' << c.d << '\n';
@@ -204,14 +200,8 @@ ErfaReference build_reference() {
                             (dir / "err.txt").string() + "'";
     const int status = std::system(cmd.c_str());
     const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::string err;
-    {
-        std::ifstream e(dir / "err.txt");
-        std::stringstream ss;
-        ss << e.rdbuf();
-        err = ss.str();
-        while (!err.empty() && std::isspace(static_cast<unsigned char>(err.back()))) err.pop_back();
-    }
+    std::string err = read_file(dir / "err.txt");
+    while (!err.empty() && std::isspace(static_cast<unsigned char>(err.back()))) err.pop_back();
     if (code == 127) {
         ref.why_not = "python3 (" + py + ") not found: the comparison with ERFA is skipped";
     } else if (code == 3) {
@@ -249,7 +239,6 @@ ErfaReference build_reference() {
             ref.why_not = std::string("FAILED: reading the ERFA reference values: ") + e.what();
         }
     }
-    std::filesystem::remove_all(dir);
     return ref;
 }
 

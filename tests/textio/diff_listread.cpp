@@ -16,34 +16,13 @@
 #include <string>
 #include <vector>
 
+#include "support/test_support.hpp"
 #include "textio/oracle_run.hpp"
 
 namespace quelmar::textio {
 namespace {
 
-// splitmix64: reproducible everywhere from the seed alone.
-class Rng {
-  public:
-    explicit Rng(std::uint64_t seed) : s_(seed) {}
-    std::uint64_t next() {
-        std::uint64_t z = (s_ += 0x9E3779B97F4A7C15ULL);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-        return z ^ (z >> 31);
-    }
-    int range(int lo, int hi) {
-        return lo + static_cast<int>(next() % static_cast<std::uint64_t>(hi - lo + 1));
-    }
-    double unit() { return static_cast<double>(next() >> 11) * 0x1.0p-53; }
-    bool chance(double p) { return unit() < p; }
-    template <class T>
-    const T& pick(const std::vector<T>& v) {
-        return v[static_cast<std::size_t>(range(0, static_cast<int>(v.size()) - 1))];
-    }
-
-  private:
-    std::uint64_t s_;
-};
+using testing_support::Rng;
 
 using K = InItem::Kind;
 

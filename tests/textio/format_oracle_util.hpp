@@ -3,6 +3,7 @@
 // (tests/oracle/format_oracle.f90) and readable descriptions of cases for failure messages.
 #pragma once
 
+#include "support/test_support.hpp"
 #include "textio/format.hpp"
 
 #include <gtest/gtest.h>
@@ -26,31 +27,7 @@
 
 namespace quelmar::textio::difftest {
 
-// splitmix64: tiny, fast, and identical on every platform, so a failing case can be regenerated from
-// the seed alone (the standard distributions are not portable across libraries).
-class Rng {
-  public:
-    explicit Rng(std::uint64_t seed) : s_(seed) {}
-    std::uint64_t next() {
-        std::uint64_t z = (s_ += 0x9E3779B97F4A7C15ULL);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-        return z ^ (z >> 31);
-    }
-    // Uniform in [lo, hi] (inclusive); the bias of the modulo is irrelevant here.
-    std::int64_t range(std::int64_t lo, std::int64_t hi) {
-        return lo + static_cast<std::int64_t>(next() % static_cast<std::uint64_t>(hi - lo + 1));
-    }
-    double unit() { return static_cast<double>(next() >> 11) * 0x1.0p-53; }
-    bool chance(double p) { return unit() < p; }
-    template <class T>
-    const T& pick(const std::vector<T>& v) {
-        return v[static_cast<std::size_t>(range(0, static_cast<std::int64_t>(v.size()) - 1))];
-    }
-
-  private:
-    std::uint64_t s_;
-};
+using testing_support::Rng;
 
 enum class T : std::uint8_t { I4, I8, R4, R8, R16, L, C };
 
@@ -309,28 +286,10 @@ namespace detail {
 
 // Runs one oracle process on `input` (whole cases) and returns its standard output.
 inline std::string run_one(const std::string& input) {
-    namespace fs = std::filesystem;
-    std::string dir_template = (fs::temp_directory_path() / "quelmar-fmtdiff-XXXXXX").string();
-    std::vector<char> dir_buf(dir_template.begin(), dir_template.end());
-    dir_buf.push_back('\0');
-    if (::mkdtemp(dir_buf.data()) == nullptr) return {};
-    const fs::path dir(dir_buf.data());
-    const fs::path in = dir / "cases.txt", out = dir / "answers.txt";
-    {
-        std::ofstream f(in, std::ios::binary);
-        f << input;
-    }
-    const std::string cmd = "'" + oracle_path() + "' '" + in.string() + "' > '" + out.string() + "'";
-    std::string result;
-    if (std::system(cmd.c_str()) == 0) {
-        std::ifstream f(out, std::ios::binary);
-        std::ostringstream ss;
-        ss << f.rdbuf();
-        result = ss.str();
-    }
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-    return result;
+    const testing_support::TempDir dir;
+    const std::string in = dir.write("cases.txt", input);
+    const std::string cmd = "'" + oracle_path() + "' '" + in + "' > '" + dir.path("answers.txt") + "'";
+    return std::system(cmd.c_str()) == 0 ? dir.read("answers.txt") : std::string();
 }
 
 inline void parse_answers(const std::string& text, std::vector<Answer>& answers) {

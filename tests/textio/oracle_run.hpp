@@ -18,6 +18,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "support/test_support.hpp"
+
 #ifndef QUELMAR_ORACLE_DIR
 #define QUELMAR_ORACLE_DIR ""
 #endif
@@ -36,17 +38,9 @@ inline bool available(const std::string& name) {
 // Writes `input` to a temporary file, runs `name INPUT OUTPUT` and returns the lines of OUTPUT.
 // A failure to run (the oracle crashed or exited non-zero) is a test failure and gives no lines.
 inline std::vector<std::string> run(const std::string& name, const std::string& input) {
-    namespace fs = std::filesystem;
-    static int counter = 0;
-    const fs::path dir = fs::temp_directory_path() /
-                         ("quelmar_oracle_" + std::to_string(::getpid()) + "_" + std::to_string(++counter));
-    fs::create_directories(dir);
-    const fs::path in = dir / "cases.txt";
-    const fs::path out = dir / "results.txt";
-    {
-        std::ofstream f(in, std::ios::binary);
-        f << input;
-    }
+    const testing_support::TempDir dir;
+    const std::string in = dir.write("cases.txt", input);
+    const std::string out = dir.path("results.txt");
     std::vector<std::string> lines;
     const std::string exe = path_of(name).string();
     const pid_t pid = ::fork();
@@ -54,8 +48,7 @@ inline std::vector<std::string> run(const std::string& name, const std::string& 
         // In a sanitizer build the oracle is instrumented too; leaks inside the Fortran runtime are
         // not what the test is about.
         ::setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
-        const std::string a = in.string(), b = out.string();
-        ::execl(exe.c_str(), exe.c_str(), a.c_str(), b.c_str(), static_cast<char*>(nullptr));
+        ::execl(exe.c_str(), exe.c_str(), in.c_str(), out.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);
     }
     int status = 0;
@@ -65,8 +58,6 @@ inline std::vector<std::string> run(const std::string& name, const std::string& 
         std::ifstream f(out, std::ios::binary);
         for (std::string line; std::getline(f, line);) lines.push_back(line);
     }
-    std::error_code ec;
-    fs::remove_all(dir, ec);
     return lines;
 }
 

@@ -2,11 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -14,10 +11,11 @@
 #include "../../tools/lib/antex_gcs.hpp"
 #include "auxfiles/constellation_status.hpp"
 #include "frame/log.hpp"
+#include "support/test_support.hpp"
 
 using namespace quelmar;
 using namespace quelmar::tools;
-namespace fs = std::filesystem;
+using quelmar::testing_support::TempDir;
 
 namespace {
 
@@ -268,31 +266,16 @@ TEST(AntexToGcsDates, PreviousDayAndParsing) {
 // The built tool, run as a user runs it.
 class AntexToGcsTool : public ::testing::Test {
   protected:
-    void SetUp() override {
-        static int serial = 0;
-        dir_ = fs::temp_directory_path() /
-               ("qaux-tl-" + std::to_string(::getpid()) + "-" + std::to_string(++serial));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
     int run(const std::string& args) {
         const std::string cmd = std::string("'") + QUELMAR_TOOLS_DIR + "/antex_to_gcs' " + args + " > '" +
-                                (dir_ / "stdout").string() + "' 2> '" + (dir_ / "stderr").string() + "'";
+                                dir_.path("stdout") + "' 2> '" + dir_.path("stderr") + "'";
         const int st = std::system(cmd.c_str());
         return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
     }
-    std::string file(const std::string& name) const {
-        std::ifstream in(dir_ / name, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    std::string path(const std::string& name) const { return "'" + (dir_ / name).string() + "'"; }
-    void put(const std::string& name, const std::string& text) const {
-        std::ofstream(dir_ / name, std::ios::binary) << text;
-    }
-    fs::path dir_;
+    std::string file(const std::string& name) const { return dir_.read(name); }
+    std::string path(const std::string& name) const { return "'" + (dir_.path() / name).string() + "'"; }
+    void put(const std::string& name, const std::string& text) const { dir_.write(name, text); }
+    TempDir dir_;
 };
 
 TEST_F(AntexToGcsTool, WritesAFileThatTheStatusReaderLoads) {
@@ -313,10 +296,10 @@ TEST_F(AntexToGcsTool, WritesAFileThatTheStatusReaderLoads) {
         << err;
 
     frame::Log log;
-    ASSERT_TRUE(log.open_named((dir_ / "log").string()));
+    ASSERT_TRUE(log.open_named(dir_.path("log")));
     auxfiles::ConstellationStatus t;
     int ierr = -1;
-    auxfiles::read_gcs((dir_ / "gcs.lst").string(), t, ierr, log);
+    auxfiles::read_gcs(dir_.path("gcs.lst"), t, ierr, log);
     log.close();
     EXPECT_EQ(ierr, 0);
     EXPECT_EQ(t.isvmax, 62);
@@ -364,9 +347,9 @@ TEST_F(AntexToGcsTool, StandardOutputOptionsAndErrors) {
         {"--date", 2, "antex_to_gcs: --date needs a date YYYY-MM-DD"},
         {"--date 2008-13-01 " + path("in.atx"), 2, "antex_to_gcs: not a date YYYY-MM-DD: 2008-13-01"},
         {"--frobnicate " + path("in.atx"), 2, "antex_to_gcs: unknown option --frobnicate"},
-        {path("missing.atx"), 1, "antex_to_gcs: cannot open ANTEX file: " + (dir_ / "missing.atx").string()},
+        {path("missing.atx"), 1, "antex_to_gcs: cannot open ANTEX file: " + dir_.path("missing.atx")},
         {path("in.atx") + " " + path("no/such/dir/out"), 1,
-         "antex_to_gcs: cannot write output file: " + (dir_ / "no/such/dir/out").string()},
+         "antex_to_gcs: cannot write output file: " + dir_.path("no/such/dir/out")},
     };
     for (const auto& e : errors) {
         EXPECT_EQ(run(e.args), e.status) << e.args;
@@ -378,7 +361,7 @@ TEST_F(AntexToGcsTool, StandardOutputOptionsAndErrors) {
     }
     put("not.atx", "1 1992 11 22 2008 10 16 3 32\n");
     EXPECT_EQ(run(path("not.atx")), 1);
-    EXPECT_EQ(file("stderr"), "antex_to_gcs: " + (dir_ / "not.atx").string() +
+    EXPECT_EQ(file("stderr"), "antex_to_gcs: " + dir_.path("not.atx") +
                                   ": not an ANTEX file (no ANTEX VERSION / SYST record)\n");
 }
 

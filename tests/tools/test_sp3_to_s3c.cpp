@@ -3,11 +3,9 @@
 #include <gtest/gtest.h>
 #include <quadmath.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -15,10 +13,11 @@
 
 #include "auxfiles/precise_orbits.hpp"
 #include "frame/log.hpp"
+#include "support/test_support.hpp"
 #include "textio/listread.hpp"
 
 using namespace quelmar;
-namespace fs = std::filesystem;
+using quelmar::testing_support::TempDir;
 using float128 = __float128;
 
 namespace {
@@ -82,35 +81,20 @@ struct ToolRun {
 
 class Sp3ToS3c : public ::testing::Test {
   protected:
-    void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() /
-               ("quelmar-sp3-" + std::string(info->name()) + "-" + std::to_string(::getpid()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+    std::string path(const std::string& name) const { return dir_.path(name); }
+    // Writes the lines to the file `name` in the working directory; returns the name.
     std::string put(const std::string& name, const std::vector<std::string>& lines) const {
-        std::ofstream out(path(name), std::ios::binary);
-        for (const auto& l : lines) out << l << '\n';
+        dir_.write_lines(name, lines);
         return name;
     }
-    static std::string slurp(const fs::path& p) {
-        std::ifstream in(p, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
     ToolRun run(const std::string& args) const {
-        const std::string cmd = "cd '" + dir_.string() + "' && '" + std::string(QUELMAR_TOOLS_DIR) +
+        const std::string cmd = "cd '" + dir_.path().string() + "' && '" + std::string(QUELMAR_TOOLS_DIR) +
                                 "/sp3_to_s3c' " + args + " > tool.out 2> tool.err";
         ToolRun r;
         const int rc = std::system(cmd.c_str());
         r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-        r.out = slurp(dir_ / "tool.out");
-        r.err = slurp(dir_ / "tool.err");
+        r.out = dir_.read("tool.out");
+        r.err = dir_.read("tool.err");
         return r;
     }
 
@@ -137,7 +121,7 @@ class Sp3ToS3c : public ::testing::Test {
         return v;
     }
 
-    fs::path dir_;
+    TempDir dir_;
 };
 
 std::vector<std::string> two_epochs_c(char version) {
@@ -229,7 +213,7 @@ TEST_F(Sp3ToS3c, SP3aFileAndOptions) {
         else
             EXPECT_NE(r.err.find(c.err), std::string::npos) << c.args << "\n" << r.err;
     }
-    const auto recs = records(slurp(dir_ / "out.s3c"));
+    const auto recs = records(dir_.read("out.s3c"));
     ASSERT_EQ(recs.size(), 2u);
     EXPECT_EQ(recs[1].iprn, 12);
     EXPECT_EQ(recs[1].iyy, 5);
@@ -351,7 +335,7 @@ TEST_F(Sp3ToS3c, FilesAreJoinedInTimeOrder) {
                    "on are replaced by it"),
         std::string::npos)
         << r.err;
-    const auto recs = records(slurp(dir_ / "joined.s3c"));
+    const auto recs = records(dir_.read("joined.s3c"));
     std::vector<std::string> got;
     for (const auto& c : recs) {
         char buf[64];
@@ -393,7 +377,8 @@ TEST_F(Sp3ToS3c, FilesAreJoinedInTimeOrder) {
 
 TEST_F(Sp3ToS3c, GzipInputReadsAsThePlainFile) {
     put("g.sp3", two_epochs_c('d'));
-    if (std::system(("cd '" + dir_.string() + "' && gzip -c g.sp3 > g.sp3.gz 2>/dev/null").c_str()) != 0)
+    if (std::system(("cd '" + dir_.path().string() + "' && gzip -c g.sp3 > g.sp3.gz 2>/dev/null").c_str()) !=
+        0)
         GTEST_SKIP() << "gzip is not available to write the compressed input";
     const ToolRun plain = run("g.sp3");
     const ToolRun gz = run("g.sp3.gz");
@@ -402,7 +387,7 @@ TEST_F(Sp3ToS3c, GzipInputReadsAsThePlainFile) {
     EXPECT_EQ(gz.out, plain.out);
     EXPECT_FALSE(gz.out.empty());
     // A damaged compressed stream is an input error.
-    const std::string z = slurp(dir_ / "g.sp3.gz");
+    const std::string z = dir_.read("g.sp3.gz");
     std::ofstream(path("cut.sp3.gz"), std::ios::binary) << z.substr(0, z.size() / 2);
     const ToolRun cut = run("cut.sp3.gz");
     EXPECT_EQ(cut.status, 2) << cut.err;
