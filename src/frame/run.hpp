@@ -15,6 +15,7 @@
 #include "frame/log.hpp"
 #include "frame/signals.hpp"
 #include "frame/state.hpp"
+#include "messages/registry.hpp"
 
 namespace quelmar::frame {
 
@@ -29,6 +30,7 @@ struct Run {
     Constants k;
     SignalTables sig;
     RunState st;
+    messages::StationRegistry reg; // receivers by slot
     // Auxiliary files, loaded at start-up in this order.
     auxfiles::PreciseOrbitTable s3c;      // satellite precise orbits and clocks (refreshed in the run)
     auxfiles::PreciseOrbitTable rs3;      // rover trajectories

@@ -27,9 +27,7 @@ struct RunState {
     bool use_p_instead_of_c_code = false;
     std::int32_t konobs = 0, konobs_epoch_rover_rt = 0, ksel = 0;
 
-    // Station registry: receiver names by slot, filled in order of first appearance.
-    std::int32_t nrec = 0;
-    Array1<std::string, maxrec> reclst;
+    // Time tag of the last position of each receiver.
     Array1<__float128, maxrec> tdjmxyz_reclst;
 
     // Slot of the reference receiver once it is registered (its name comes from the role lists).
@@ -54,7 +52,6 @@ struct RunState {
         is_lea_read = false;
         xion_dcb.fill(0);
         windup_m.fill(0);
-        reclst.fill("    ");
         tdjmxyz_reclst.fill(-99999.9);
         narch.fill(1);
         narch0.fill(-99);
