@@ -68,7 +68,7 @@ void startup(Run& run, int argc, char** argv) {
     // 7. Auxiliary files: precise orbits and the rover trajectory file with its station list, the
     //    antenna calibrations, the role lists and tables, the constellation status.
     auxfiles::load_precise_orbits(run.cfg, run.s3c, run.rs3, run.rover_sp3, run.required_sp3_clocks,
-                                  run.st.tdjmobs, run.log);
+                                  run.obs.ob.tdjmobs, run.log);
     auxfiles::load_antenna_calibrations(run.cfg, run.pcv, run.atx, run.log, run.out);
     auxfiles::load_role_lists_and_tables(run.cfg, run.rover_sp3.reclst_rover_sp3_sta.flat(),
                                          run.rover_sp3.nrec_rover_sp3_sta, run.aux, run.log);
@@ -98,6 +98,57 @@ bool poll_marker(Run& run) {
     return false;
 }
 
+void dispatch(Run& run, std::string_view line1) {
+    namespace m = messages;
+    switch (classify(line1)) {
+    case MessageCode::EXG:
+        m::handle_exg(line1, run.sta, run.reg, run.log, run.out);
+        break;
+    case MessageCode::EXI:
+        m::handle_exi(line1, run.sta, run.reg, run.log, run.out);
+        break;
+    case MessageCode::LEA:
+        m::handle_lea(line1, run.sta, run.st, run.log, run.out);
+        break;
+    case MessageCode::KLO:
+        m::handle_klo(run.log);
+        break;
+    case MessageCode::XYZ:
+        m::handle_xyz(line1, run.sta, run.reg, run.st, run.irec, run.log, run.out);
+        break;
+    case MessageCode::ANT:
+        m::handle_ant(line1, run.pcv, run.sta, run.reg, run.st, run.irec, run.log, run.out);
+        break;
+    case MessageCode::AND:
+        m::handle_and(line1, run.sta, run.reg, run.st, run.irec, run.log, run.out);
+        break;
+    case MessageCode::OT2:
+        m::handle_ot2(line1, run.sta, run.reg, run.st, run.irec, run.log, run.out);
+        break;
+    case MessageCode::DUT:
+        m::handle_dut(run.log);
+        break;
+    case MessageCode::WLF:
+        m::handle_wlf(line1, run.sta, run.reg, run.st, run.irec, run.log, run.out);
+        break;
+    case MessageCode::EPH:
+        m::handle_eph(line1, run.eph, run.st, run.log, run.out);
+        break;
+    case MessageCode::CDS:
+        m::handle_cds(line1, run.modus_operandi_rover, run.reg, run.cds, run.log);
+        break;
+    case MessageCode::OB1: {
+        const auto roles = m::role_lists_of(run.aux, run.rover_sp3);
+        m::handle_ob1(line1, run.obs, run.reg, run.st, roles, run.cfg, run.log, run.out);
+        // The epoch control and the processing chain take the observation from here (next steps of
+        // the program); until then the reader's work is all that happens.
+        break;
+    }
+    case MessageCode::none:
+        break; // not a message: skipped silently
+    }
+}
+
 void message_loop(Run& run, std::FILE* in) {
     std::string line1;
     line1.reserve(line1_length);
@@ -113,14 +164,7 @@ void message_loop(Run& run, std::FILE* in) {
             first4.resize(4, ' ');
             run.out.list("TRACE: line1(1:4)= ", first4);
         }
-        switch (classify(line1)) {
-        case MessageCode::none:
-            break; // not a message: skipped silently
-        default:
-            // The handlers of the message types are not in place yet: a recognised line is accepted
-            // and has no effect.
-            break;
-        }
+        dispatch(run, line1);
     }
 }
 

@@ -15,7 +15,10 @@
 #include "frame/log.hpp"
 #include "frame/signals.hpp"
 #include "frame/state.hpp"
+#include "messages/ephemeris.hpp"
+#include "messages/observation.hpp"
 #include "messages/registry.hpp"
+#include "messages/station.hpp"
 
 namespace quelmar::frame {
 
@@ -30,7 +33,12 @@ struct Run {
     Constants k;
     SignalTables sig;
     RunState st;
-    messages::StationRegistry reg; // receivers by slot
+    messages::StationRegistry reg;  // receivers by slot
+    std::int32_t irec = 0;          // slot of the receiver of the last message that named one
+    messages::StationTables sta;    // per-receiver metadata, leap seconds, exclusion lists
+    messages::EphemerisTable eph;   // broadcast ephemerides by PRN
+    messages::CorrectionTable cds;  // ionospheric corrections by PRN (rover mode)
+    messages::ObservationState obs; // the observation in processing and the per-receiver band tables
     // Auxiliary files, loaded at start-up in this order.
     auxfiles::PreciseOrbitTable s3c;      // satellite precise orbits and clocks (refreshed in the run)
     auxfiles::PreciseOrbitTable rs3;      // rover trajectories
@@ -53,6 +61,9 @@ MessageCode classify(std::string_view line);
 
 // Start-up: mode, log, configuration, constants, per-run state, auxiliary files, marker file.
 void startup(Run& run, int argc, char** argv);
+
+// Hands one input line to the handler of its code; lines without a known code are skipped.
+void dispatch(Run& run, std::string_view line1);
 
 // The loop over the input lines until end of input.
 void message_loop(Run& run, std::FILE* in);

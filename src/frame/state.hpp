@@ -36,7 +36,6 @@ struct RunState {
     // Arc bookkeeping per receiver and satellite.
     Array2<std::int32_t, maxrec, maxsat> narch, narch0, idnarch;
 
-    __float128 tdjmobs = -9999.0;
     bool isrefsat = false;
     std::int32_t iyy0 = -99, imo0 = -99, ida0 = -99;
     std::int32_t idoyobs0 = -999; // day of year of the previous observation epoch

@@ -14,10 +14,10 @@ TEST(MarkerE2E, RequestsWrittenDuringTheRunAreServedOnce) {
     // The input comes from a shell that writes the marker before each later line. The program polls
     // the marker after reading a line and before the next one, so the pauses order the writes
     // between two polls.
-    const std::string script = "printf 'KLO 1\\n'; sleep 0.5;"
-                               "printf 'x\\n' > quelmar-flush; printf 'KLO 2\\n'; sleep 0.5;"
-                               "printf '   1\\n' > quelmar-flush; printf 'KLO 3\\n'; sleep 0.5;"
-                               "printf '' > quelmar-flush; printf 'KLO 4\\n'; sleep 0.5;";
+    const std::string script = "printf 'ZZZ 1\\n'; sleep 0.5;"
+                               "printf 'x\\n' > quelmar-flush; printf 'ZZZ 2\\n'; sleep 0.5;"
+                               "printf '   1\\n' > quelmar-flush; printf 'ZZZ 3\\n'; sleep 0.5;"
+                               "printf '' > quelmar-flush; printf 'ZZZ 4\\n'; sleep 0.5;";
     w.put("feed.sh", script);
     const std::string cmd = "cd '" + w.path().string() + "' && sh feed.sh | '" + std::string(QUELMAR_BINARY) +
                             "' > stdout.txt 2> stderr.txt";

