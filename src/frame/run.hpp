@@ -19,6 +19,8 @@
 #include "messages/observation.hpp"
 #include "messages/registry.hpp"
 #include "messages/station.hpp"
+#include "models/geometry.hpp"
+#include "orbits/precise.hpp"
 
 namespace quelmar::frame {
 
@@ -39,6 +41,8 @@ struct Run {
     messages::EphemerisTable eph;   // broadcast ephemerides by PRN
     messages::CorrectionTable cds;  // ionospheric corrections by PRN (rover mode)
     messages::ObservationState obs; // the observation in processing and the per-receiver band tables
+    models::AntennaPhaseTable antenna_phase_{}; // unwrapped wind-up angles per receiver and satellite
+    orbits::PolintWork polint;                  // work space of the precise-orbit interpolation
     // Auxiliary files, loaded at start-up in this order.
     auxfiles::PreciseOrbitTable s3c;      // satellite precise orbits and clocks (refreshed in the run)
     auxfiles::PreciseOrbitTable rs3;      // rover trajectories

@@ -1,0 +1,235 @@
+#include "orbits/precise.hpp"
+
+#include <quadmath.h>
+
+#include <cmath>
+#include <cstddef>
+
+#include "frame/stop.hpp"
+#include "textio/format.hpp"
+
+namespace quelmar::orbits {
+
+namespace {
+
+constexpr const char* polint_failure = "failure in polint";
+constexpr const char* inconsistent_epochs = "ERROR: S3C inconsistent epochs @ tdjmprn2xyzdt_s3c";
+constexpr const char* uncovered = "WARNING: Observation uncovered by precise SP3C orbits";
+constexpr const char* window_problem = "WARNING: Initial problems in S3C record (skipped)";
+
+// Anchor slots are clamped to this many intervals either side of the first epoch, far outside the
+// table, so that absurd epochs (or NaN) give an integer slot without overflow.
+inline constexpr float128 max_intervals = 1e12Q;
+
+// Bounds of the anchor consistency tolerance (s^2): the 64-bit resolution of stored epochs (about a
+// microsecond at present MJDs) below, the half second of the slot rounding above.
+constexpr double anchor_tol2_min = 1e-6;
+constexpr double anchor_tol2_max = 0.25;
+
+} // namespace
+
+void qpolint(const PolintArray& xa, const PolintArray& ya, int n, float128 x, float128& y, float128& dy,
+             frame::TextSink& out, frame::Log& log) {
+    if (n < 1 || n > maxpolint) {
+        out.list("ERROR: qpolint called with n=", n, "points; accepted: 1 ..", maxpolint);
+        log.list("ERROR: qpolint called with n=", n, "points; accepted: 1 ..", maxpolint);
+        throw frame::Stop(polint_failure);
+    }
+    // c and d are the upward and downward corrections of the tableau column being built.
+    PolintArray c, d;
+    int ns = 1;
+    float128 dif = fabsq(x - xa(1));
+    for (int i = 1; i <= n; ++i) {
+        const float128 dift = fabsq(x - xa(i));
+        if (dift < dif) {
+            ns = i;
+            dif = dift;
+        }
+        c(i) = ya(i);
+        d(i) = ya(i);
+    }
+    y = ya(ns);
+    --ns;
+    dy = 0;
+    for (int m = 1; m <= n - 1; ++m) {
+        for (int i = 1; i <= n - m; ++i) {
+            const float128 ho = xa(i) - x;
+            const float128 hp = xa(i + m) - x;
+            const float128 w = c(i + 1) - d(i);
+            float128 den = ho - hp;
+            if (den * den < polint_den2_min) {
+                // Two abscissae (nearly) coincide: the polynomial is not defined. Standard output gets
+                // x as well; the log only the pair and the tableau values.
+                auto pair_lines = [&](frame::TextSink& s) {
+                    s.list("i,xa(i)= ", i, xa(i));
+                    s.list("i+m,xa(i+m)= ", i + m, xa(i + m));
+                    s.list("i,m,xa(i),xa(i+m),ya(i+1),ya(i),ho,hp,den,tol= ", i, m, xa(i), xa(i + m),
+                           ya(i + 1), ya(i), ho, hp, den, polint_den2_min);
+                };
+                out.line("");
+                out.list("x= ", x);
+                pair_lines(out);
+                log.line("");
+                pair_lines(log);
+                throw frame::Stop(polint_failure);
+            }
+            den = w / den;
+            d(i) = hp * den;
+            c(i) = ho * den;
+        }
+        // Follow the path through the tableau that stays closest to the starting point.
+        if (2 * ns < n - m) {
+            dy = c(ns + 1);
+        } else {
+            dy = d(ns);
+            --ns;
+        }
+        y += dy;
+    }
+}
+
+int tdjmprn2xyzdt_s3c_v4(float128 tdjm, float128 tdjms3c_0, std::int32_t iexpected_dtsec_sp3cfiles, int iprn,
+                         const auxfiles::PreciseOrbitTable& table, std::array<double, 5>& xyzdt,
+                         std::int64_t& iepoch, double dtsec2tol_s3c, bool /*required_sp3_clocks*/,
+                         frame::TextSink& out, frame::Log& log) {
+    const std::int32_t idt = iexpected_dtsec_sp3cfiles;
+    // Whole intervals since the first epoch, after rounding the epoch to the nearest second.
+    float128 k = -max_intervals;
+    if (idt > 0) k = truncq(((tdjm - tdjms3c_0) * 86400 + 0.5Q) / idt);
+    if (!(k >= -max_intervals)) k = -max_intervals; // also NaN
+    if (k > max_intervals) k = max_intervals;
+    iepoch = static_cast<std::int64_t>(k) * (idt > 0 ? idt : 1) + 1;
+
+    if (iepoch <= 0 || iepoch > auxfiles::maxepochs3c) {
+        const textio::Format fmt("(2a,i3,2e16.8,3i6)");
+        log.formatted(fmt, "WARNING: OB1 time not covered by S3C records: ",
+                      "iprn,tdjm,tdjms3c_0,iexpected_dtsec_sp3cfiles,iepoch,nepochs3c=", iprn, tdjm,
+                      tdjms3c_0, idt, static_cast<long long>(iepoch), table.nepochs3c);
+        return 2;
+    }
+    const int slot = static_cast<int>(iepoch);
+    const auxfiles::S3cSlot* rec = table.find(iprn, slot);
+    if (rec == nullptr || !rec->valid) {
+        log.list("WARNING: non valid SP3C record for PRN,IEPOCH=", iprn, slot);
+        return 1;
+    }
+
+    // The stored epoch must be the slot's nominal epoch up to the slot rounding; anything else means the
+    // table and its first epoch do not belong together.
+    const float128 tdjm1 = tdjms3c_0 + float128(iepoch - 1) / 86400;
+    const float128 stored = rec->component(auxfiles::comp_epoch);
+    const float128 dt = stored - tdjm1;
+    const float128 dtsec = dt * 86400;
+    double tol2 = dtsec2tol_s3c;
+    if (!(tol2 >= anchor_tol2_min)) tol2 = anchor_tol2_min;
+    if (tol2 > anchor_tol2_max) tol2 = anchor_tol2_max;
+    if (!(dtsec * dtsec <= tol2)) {
+        auto error_lines = [&](frame::TextSink& s) {
+            s.list(inconsistent_epochs);
+            s.list("iepoch,iexpected_dtsec_sp3cfiles,tdjms3c_0=", slot, idt, tdjms3c_0);
+            s.list("dt,tdjm1,iprn,satxyzdt_s3c_=", dt, tdjm1, iprn, stored);
+            s.list("dt,dtsec2tol_s3c=", static_cast<double>(dtsec), tol2);
+        };
+        error_lines(log);
+        error_lines(out);
+        throw frame::Stop(inconsistent_epochs);
+    }
+    for (int i = 1; i <= 5; ++i)
+        xyzdt[static_cast<std::size_t>(i - 1)] = static_cast<double>(rec->component(i));
+    return 0;
+}
+
+int posat_s3e(float128 tdjm, double travel_time_sec, int iprn, std::int32_t iexpected_dtsec_sp3cfiles,
+              const auxfiles::PreciseOrbitTable& table, bool required_sp3_clocks, float128 tdjms3c_0,
+              PreciseFix& fix, PolintWork& work, int idegree_polint_s3c, double dtsec2tol_s3c,
+              const frame::Constants& constants, frame::TextSink& out, frame::Log& log) {
+    fix.update_orbits = false;
+    if (idegree_polint_s3c < 0 || idegree_polint_s3c >= maxpolint) {
+        log.list("ERROR: idegree_polint_s3c outside 0 ..", maxpolint - 1, ":", idegree_polint_s3c);
+        throw frame::Stop("ERROR: idegree_polint_s3c outside 0..9");
+    }
+
+    std::array<double, 5> xyzdt{};
+    std::int64_t iepoch = 0;
+    if (tdjmprn2xyzdt_s3c_v4(tdjm, tdjms3c_0, iexpected_dtsec_sp3cfiles, iprn, table, xyzdt, iepoch,
+                             dtsec2tol_s3c, required_sp3_clocks, out, log) != 0)
+        return 3;
+
+    // Window of idegree + 1 records: idegree/2 intervals before the anchor, the rest after it.
+    const std::int64_t idt = iexpected_dtsec_sp3cfiles; // positive: the anchor was found
+    const std::int64_t iepoch0 = iepoch - (idegree_polint_s3c / 2) * idt;
+    const std::int64_t iepoch1 = iepoch0 + idegree_polint_s3c * idt;
+    if (iepoch0 <= 0 || iepoch1 > auxfiles::maxepochs3c) {
+        fix.ctx = {-999.9, -999.9, -999.9};
+        fix.satclockerror = -99.99;
+        out.list(uncovered);
+        log.list(uncovered);
+        fix.update_orbits = true;
+        return 1;
+    }
+
+    const int n = idegree_polint_s3c + 1;
+    std::array<const auxfiles::S3cSlot*, maxpolint> win{};
+    for (int k = 0; k < n; ++k) {
+        const auxfiles::S3cSlot* rec = table.find(iprn, static_cast<int>(iepoch0 + k * idt));
+        if (rec == nullptr || !rec->valid) {
+            out.list(window_problem);
+            log.list(window_problem);
+            return 2;
+        }
+        win[static_cast<std::size_t>(k)] = rec;
+    }
+
+    // Evaluation epochs: t, t - 1 s, t + 1 s.
+    const float128 one_second = 1.0Q / 86400;
+    const std::array<float128, 3> t = {tdjm, tdjm - one_second, tdjm + one_second};
+    // p[j][i]: component i + 1 at epoch t[j]; only j = 0 for the components past the position.
+    std::array<std::array<double, auxfiles::ncomp_s3c>, 3> p{};
+    for (int k = 1; k <= n; ++k)
+        work.xa(k) = win[static_cast<std::size_t>(k - 1)]->component(auxfiles::comp_epoch);
+    for (int comp = 1; comp <= auxfiles::ncomp_s3c; ++comp) {
+        if (comp == auxfiles::comp_epoch) continue;
+        for (int k = 1; k <= n; ++k) work.ya(k) = win[static_cast<std::size_t>(k - 1)]->component(comp);
+        const int nt = comp <= 3 ? 3 : 1;
+        for (int j = 0; j < nt; ++j) {
+            float128 y = 0, dy = 0;
+            qpolint(work.xa, work.ya, n, t[static_cast<std::size_t>(j)], y, dy, out, log);
+            p[static_cast<std::size_t>(j)][static_cast<std::size_t>(comp - 1)] = static_cast<double>(y);
+        }
+    }
+    const auto& p1 = p[0];
+    const auto& p2 = p[1];
+    const auto& p3 = p[2];
+
+    fix.sctx = {p1[5], p1[6], p1[7]};
+    fix.ssatclockerror = p1[8];
+    fix.satclockerror = p1[3];
+
+    // The Earth turns by omega*tau while the signal travels: express the transmit position in the frame
+    // of the reception epoch.
+    const double a = omega_earth_precise * travel_time_sec;
+    const double ca = std::cos(a), sa = std::sin(a);
+    fix.ctx = {ca * p1[0] + sa * p1[1], -sa * p1[0] + ca * p1[1], p1[2]};
+
+    // Central difference over +-1 s, in the frame of the transmit epoch.
+    for (std::size_t i = 0; i < 3; ++i) fix.v[i] = (p3[i] - p2[i]) / 2;
+    const double pv = p1[0] * fix.v[0] + p1[1] * fix.v[1] + p1[2] * fix.v[2];
+    fix.dtrel_m = -2 * pv / constants.c;
+    return 0;
+}
+
+int posat_s3e_satellite(float128 tdjmobstt, double travel_time_sec, int iprn, const frame::Config& cfg,
+                        const auxfiles::PreciseOrbitTable& s3c, PreciseFix& fix, PolintWork& work,
+                        const frame::Constants& constants, frame::TextSink& out, frame::Log& log) {
+    return posat_s3e(tdjmobstt, travel_time_sec, iprn, cfg.iexpected_dtsec_sp3cfiles, s3c, true,
+                     s3c.tdjms3c_0, fix, work, idegree_polint_s3c, cfg.dtsec2tol_s3c, constants, out, log);
+}
+
+int posat_s3e_rover(float128 tdjmobs, int irover_sp3_leo_id, const frame::Config& cfg,
+                    const auxfiles::PreciseOrbitTable& rs3, PreciseFix& fix, PolintWork& work,
+                    const frame::Constants& constants, frame::TextSink& out, frame::Log& log) {
+    return posat_s3e(tdjmobs, 0.0, irover_sp3_leo_id, cfg.iexpected_dtsec_rover_sp3file, rs3, false,
+                     rs3.tdjms3c_0, fix, work, idegree_polint_s3c, cfg.dtsec2tol_rs3, constants, out, log);
+}
+
+} // namespace quelmar::orbits
