@@ -59,13 +59,6 @@ with open(sys.argv[2], "w") as f:
         f.write("%.17g %.17g %.17g %.17g %.17g %.17g %.17g\n" % r)
 )PY";
 
-std::string python_interpreter() {
-    if (const char* p = std::getenv("QUELMAR_PYTHON"); p != nullptr && *p != '\0') return p;
-    // Debian's python3-erfa belongs to the system interpreter.
-    if (std::filesystem::exists("/usr/bin/python3")) return "/usr/bin/python3";
-    return "python3";
-}
-
 struct Case {
     Vec3 rec, sat;
 };
@@ -88,20 +81,8 @@ std::string erfa_reference(const std::vector<Case>& cases, std::vector<Reference
         }
         std::ofstream(dir / "ref.py") << erfa_script;
     }
-    const std::string py = python_interpreter();
-    const std::string cmd = "'" + py + "' '" + (dir / "ref.py").string() + "' '" + (dir / "in.txt").string() +
-                            "' '" + (dir / "out.txt").string() + "' 2>'" + (dir / "err.txt").string() + "'";
-    const int status = std::system(cmd.c_str());
-    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::string err = read_file(dir / "err.txt");
-    while (!err.empty() && std::isspace(static_cast<unsigned char>(err.back()))) err.pop_back();
-    if (code == 127) return "python3 (" + py + ") not found: the comparison with ERFA is skipped";
-    if (code == 3)
-        return "python3 has no erfa module (install Debian's python3-erfa): the comparison with ERFA is "
-               "skipped (" +
-               err + ")";
-    if (code != 0)
-        return "FAILED: the ERFA reference script exited with status " + std::to_string(code) + ": " + err;
+    if (std::string why = run_erfa_reference(dir / "ref.py", dir / "in.txt", dir / "out.txt"); !why.empty())
+        return why;
     std::ifstream out(dir / "out.txt");
     ref.clear();
     Reference r{};

@@ -157,12 +157,6 @@ std::string fmt17(double v) {
     return buf;
 }
 
-std::string python_interpreter() {
-    if (const char* p = std::getenv("QUELMAR_PYTHON"); p != nullptr && *p != '\0') return p;
-    if (std::filesystem::exists("/usr/bin/python3")) return "/usr/bin/python3";
-    return "python3";
-}
-
 Reference build_reference() {
     Reference ref;
     Rng rng(19800101);
@@ -201,25 +195,8 @@ Reference build_reference() {
         for (const auto& c : ref.day) in << "S " << c.year << ' ' << c.doy << ' ' << fmt17(c.frac) << '\n';
         std::ofstream(dir / "erfa_reference.py") << erfa_script;
     }
-    const std::string py = python_interpreter();
-    const std::string cmd = "'" + py + "' '" + (dir / "erfa_reference.py").string() + "' '" +
-                            (dir / "in.txt").string() + "' '" + (dir / "out.txt").string() + "' 2>'" +
-                            (dir / "err.txt").string() + "'";
-    const int status = std::system(cmd.c_str());
-    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::string err = read_file(dir / "err.txt");
-    while (!err.empty() && std::isspace(static_cast<unsigned char>(err.back()))) err.pop_back();
-    if (code == 127) {
-        ref.why_not = "python3 (" + py + ") not found: the comparison with ERFA is skipped";
-    } else if (code == 3) {
-        ref.why_not =
-            "python3 has no usable erfa module (install Debian's python3-erfa): the comparison with "
-            "ERFA is skipped (" +
-            err + ")";
-    } else if (code != 0) {
-        ref.why_not =
-            "FAILED: the ERFA reference script exited with status " + std::to_string(code) + ": " + err;
-    } else {
+    ref.why_not = run_erfa_reference(dir / "erfa_reference.py", dir / "in.txt", dir / "out.txt");
+    if (ref.why_not.empty()) {
         std::ifstream out(dir / "out.txt");
         auto next = [&](double& v) {
             if (!(out >> v)) throw std::runtime_error("short reference output");

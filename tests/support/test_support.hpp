@@ -3,6 +3,10 @@
 // program's own calendar routines.
 #pragma once
 
+#include <sys/wait.h>
+
+#include <cstdlib>
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -166,6 +170,37 @@ inline long mjd_of(int y, int m, int d) {
     using namespace std::chrono;
     const sys_days sd{year{y} / month{static_cast<unsigned>(m)} / day{static_cast<unsigned>(d)}};
     return static_cast<long>(sd.time_since_epoch().count()) + 40587;
+}
+
+// The Python interpreter for reference computations: $QUELMAR_PYTHON, else Debian's system
+// interpreter (python3-erfa belongs to it; a user-level python3 earlier in PATH would not see it).
+inline std::string python_interpreter() {
+    if (const char* p = std::getenv("QUELMAR_PYTHON"); p != nullptr && *p != '\0') return p;
+    if (std::filesystem::exists("/usr/bin/python3")) return "/usr/bin/python3";
+    return "python3";
+}
+
+// Runs an ERFA reference script once: `script in out`, the script exiting with 3 when its module is
+// missing. Returns "" on success; otherwise why the comparison cannot be made — a text starting with
+// "FAILED" when the script itself failed (the test must fail), else the reason to skip.
+inline std::string run_erfa_reference(const std::filesystem::path& script, const std::filesystem::path& in,
+                                      const std::filesystem::path& out) {
+    const std::string py = python_interpreter();
+    const std::filesystem::path errf = out.string() + ".err";
+    const std::string cmd = "'" + py + "' '" + script.string() + "' '" + in.string() + "' '" + out.string() +
+                            "' 2>'" + errf.string() + "'";
+    const int status = std::system(cmd.c_str());
+    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::string err = read_file(errf);
+    while (!err.empty() && std::isspace(static_cast<unsigned char>(err.back()))) err.pop_back();
+    if (code == 127) return "python3 (" + py + ") not found: the comparison with ERFA is skipped";
+    if (code == 3)
+        return "python3 has no usable erfa module (install Debian's python3-erfa): the comparison with ERFA "
+               "is skipped (" +
+               err + ")";
+    if (code != 0)
+        return "FAILED: the ERFA reference script exited with status " + std::to_string(code) + ": " + err;
+    return "";
 }
 
 } // namespace quelmar::testing_support
