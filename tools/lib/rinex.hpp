@@ -218,26 +218,51 @@ inline bool sat_id(std::string_view s, char default_system, char& sys, int& prn)
     return int_field(s, 2, 2, prn) && prn >= 0;
 }
 
+// The file under a reader: its lines, its name and the current line, with the errors of reading
+// (a damaged compressed stream, a truncated file) naming the file and the line.
+class RinexFile {
+  public:
+    const std::string& path() const { return path_; }
+    long line_number() const { return src_.line_number(); }
+
+  protected:
+    void open_file(const std::string& path) {
+        path_ = path;
+        std::string err;
+        if (!src_.open(path, err)) throw Error(path, 0, err);
+    }
+    bool get(std::string& line) {
+        if (src_.next(line)) return true;
+        std::string why;
+        if (src_.failed(why)) throw Error(path_, src_.line_number(), without_path(why, path_));
+        return false;
+    }
+    void need(std::string& line, const char* what) {
+        if (!get(line))
+            throw Error(path_, src_.line_number(), std::string("file truncated: end of file inside ") + what);
+    }
+
+    LineSource src_;
+    std::string path_;
+    std::string line_;
+};
+
 } // namespace detail
 
 // ---------------------------------------------------------------------------------------------------
 // Observation files.
 
-class ObsReader {
+class ObsReader : public detail::RinexFile {
   public:
     // Opens `path` and reads its header; throws Error.
     void open(const std::string& path) {
-        path_ = path;
         header_ = ObsHeader();
         have_prev_ = false;
-        std::string err;
-        if (!src_.open(path, err)) throw Error(path, 0, err);
+        open_file(path);
         read_header();
     }
 
     const ObsHeader& header() const { return header_; }
-    const std::string& path() const { return path_; }
-    long line_number() const { return src_.line_number(); }
 
     // The next observation epoch (flags 0, 1 and 6); false at the end of the file. Event records
     // (flags 2 to 5) and the header or comment lines that follow them are passed over.
@@ -262,18 +287,6 @@ class ObsReader {
     }
 
   private:
-    bool get(std::string& line) {
-        if (src_.next(line)) return true;
-        std::string why;
-        if (src_.failed(why)) throw Error(path_, src_.line_number(), detail::without_path(why, path_));
-        return false;
-    }
-
-    void need(std::string& line, const char* what) {
-        if (!get(line))
-            throw Error(path_, src_.line_number(), std::string("file truncated: end of file inside ") + what);
-    }
-
     void read_header() {
         using namespace detail;
         ObsHeader& h = header_;
@@ -511,9 +524,6 @@ class ObsReader {
         return true;
     }
 
-    LineSource src_;
-    std::string path_;
-    std::string line_;
     ObsHeader header_;
     bool v3_ = false;
     char default_sys_ = 'G';
@@ -541,14 +551,12 @@ struct NavHeader {
     int leap_seconds = 0;
 };
 
-class NavReader {
+class NavReader : public detail::RinexFile {
   public:
     void open(const std::string& path) {
-        path_ = path;
         header_ = NavHeader();
         pending_ = false;
-        std::string err;
-        if (!src_.open(path, err)) throw Error(path, 0, err);
+        open_file(path);
         read_header();
     }
 
@@ -582,13 +590,6 @@ class NavReader {
     }
 
   private:
-    bool get(std::string& line) {
-        if (src_.next(line)) return true;
-        std::string why;
-        if (src_.failed(why)) throw Error(path_, src_.line_number(), detail::without_path(why, path_));
-        return false;
-    }
-
     void read_header() {
         using namespace detail;
         if (!get(line_) || label(line_) != "RINEX VERSION / TYPE")
@@ -663,9 +664,6 @@ class NavReader {
         }
     }
 
-    LineSource src_;
-    std::string path_;
-    std::string line_;
     NavHeader header_;
     bool v3_ = false;
     bool pending_ = false; // line_ already holds the next record's first line
