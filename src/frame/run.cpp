@@ -140,8 +140,10 @@ void dispatch(Run& run, std::string_view line1) {
     case MessageCode::OB1: {
         const auto roles = m::role_lists_of(run.aux, run.rover_sp3);
         m::handle_ob1(line1, run.obs, run.reg, run.st, roles, run.cfg, run.log, run.out);
-        // The epoch control and the processing chain take the observation from here (next steps of
-        // the program); until then the reader's work is all that happens.
+        // Every observation passes the epoch control; the chain rejects it at its gate when the reader
+        // reported a problem.
+        chain::epoch_control(run);
+        chain::process_observation(run);
         break;
     }
     case MessageCode::none:

@@ -10,6 +10,8 @@
 #include "auxfiles/pcv.hpp"
 #include "auxfiles/precise_orbits.hpp"
 #include "auxfiles/role_lists.hpp"
+#include "chain/chain.hpp"
+#include "chain/epoch_control.hpp"
 #include "frame/config.hpp"
 #include "frame/constants.hpp"
 #include "frame/log.hpp"
@@ -52,6 +54,8 @@ struct Run {
     auxfiles::AntexTables atx;            // ANTEX calibrations of satellites and receivers
     auxfiles::AuxTables aux;              // role lists, reference receiver, offsets, flux, voxels
     auxfiles::ConstellationStatus gcs;    // PRN to space vehicle and block over time
+    chain::EpochState epoch; // epoch control: memory of the previous observation, tables of the day
+    chain::ChainState chain; // working values of the observation in processing
     Log log;
     TextSink out{stdout}; // the output record stream
     std::string line3;    // the last line read from the marker file (1024 characters)
