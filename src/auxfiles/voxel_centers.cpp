@@ -30,6 +30,17 @@ void rradec2xyz(double r, double ra, double dec, double& x, double& y, double& z
     z = r * std::sin(dec * d2r);
 }
 
+void xyz2rradec(double x, double y, double z, double& r, double& ra, double& dec) {
+    r = std::sqrt(x * x + y * y + z * z);
+    if (r == 0.0) {
+        ra = dec = 0.0;
+        return;
+    }
+    dec = std::asin(std::clamp(z / r, -1.0, 1.0)) / d2r; // rounding may leave |z/r| just above 1
+    ra = std::atan2(y, x) / d2r;
+    if (ra < 0.0) ra += 360.0;
+}
+
 VoxelGrid::VoxelGrid() : ijk2nc_(static_cast<std::size_t>(maxi) * maxj * maxk, no_centre) {
     hc.fill(0.0);
     rac.fill(0.0);

@@ -34,6 +34,11 @@ constexpr int no_centre = -99;
 // x = r cos(dec) cos(ra), y = r cos(dec) sin(ra), z = r sin(dec), in the unit of r.
 void rradec2xyz(double r, double ra, double dec, double& x, double& y, double& z);
 
+// The inverse: Cartesian coordinates to the distance r from the origin (unit of x, y, z), right
+// ascension (or longitude) ra in 0..360 and declination (or latitude) dec in -90..90, degrees. The
+// origin itself gives r = ra = dec = 0.
+void xyz2rradec(double x, double y, double z, double& r, double& ra, double& dec);
+
 struct VoxelGrid {
     VoxelGrid();
 

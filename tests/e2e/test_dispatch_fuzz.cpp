@@ -90,6 +90,12 @@ const std::set<std::string> stop_messages = {
     "ERROR @ read_s3c: reading irover_sp3_leo_id",
     "ERROR: input conversion error in the OB1 header",
     "ERROR: in cldj",
+    // The epoch control and the chain: a damaged date may name a day without a reference-satellite
+    // file, a year outside the flux table, or an epoch the transmit-time iteration cannot handle.
+    "ERROR opening file_refsat",
+    "ERROR: epoch out of range of sfluxfile",
+    "ERROR: in transmit_time1",
+    "ERROR: reading orbits, ierrs3c.ne.0",
 };
 
 std::uintmax_t size_of(const std::string& name) {
@@ -147,7 +153,19 @@ TEST(DispatchFuzz, DamagedLinesAreAppliedOrRejectedNeverCrash) {
         cfg.replace(p, from.size(), to);
     }
     dir.write("quelmar_v2.2.0.nml", cfg);
-    const fs::path old = fs::current_path();
+    // Every day of the templates' year has a reference-satellite file, so that damaged dates still
+    // reach the processing chain instead of stopping at the epoch control.
+    for (int m = 1; m <= 12; ++m)
+        for (int d = 1; d <= 31; ++d) {
+            char name[32];
+            std::snprintf(name, sizeof name, "refsat.02-%02d-%02d", m, d);
+            dir.write(name, "0 86400 1\n");
+        }
+    // Back to the starting directory however the test ends: the scratch directory is removed after it.
+    struct CwdGuard {
+        fs::path old = fs::current_path();
+        ~CwdGuard() { fs::current_path(old); }
+    } guard;
     fs::current_path(dir.path());
 
     const std::vector<std::string> templates = template_lines();
@@ -206,7 +224,6 @@ TEST(DispatchFuzz, DamagedLinesAreAppliedOrRejectedNeverCrash) {
             check_consistent(run);
         }
     }
-    fs::current_path(old);
     std::printf("dispatch fuzz: %ld lines, %ld station/ephemeris lines applied, %ld rejected, %ld stops\n",
                 lines, applied, rejected, stops);
     EXPECT_GE(lines, 100000);
