@@ -473,3 +473,94 @@ TEST(RinexErrors, DamagedFilesNeverCrash) {
 }
 
 } // namespace
+
+TEST(RinexTime, CalendarOfMjdAgreesWithTheCalendarRoutine) {
+    // Every day from 1980 to 2040 through MJD and back.
+    for (int mjd = 44239; mjd <= 66154; ++mjd) {
+        int y = 0, m = 0, d = 0;
+        calendar_of_mjd(mjd, y, m, d);
+        double djm = 0;
+        int j = 0;
+        quelmar::orbits::sla_cldj(y, m, d, djm, j);
+        ASSERT_EQ(j, 0) << mjd;
+        ASSERT_EQ(static_cast<int>(djm), mjd) << y << "-" << m << "-" << d;
+    }
+}
+
+TEST(RinexTime, AddSecondsCarriesOverEveryCalendarField) {
+    struct Case {
+        int y, mo, d, h, mi;
+        double s;
+        int add;
+        int ey, emo, ed, eh, emi;
+        double es;
+    };
+    const Case cases[] = {
+        {2016, 12, 31, 23, 59, 50.0, 18, 2017, 1, 1, 0, 0, 8.0}, // a UTC epoch to GPS time, new year
+        {2000, 2, 28, 23, 59, 59.5, 1, 2000, 2, 29, 0, 0, 0.5},  // leap day, fraction kept
+        {2100, 2, 28, 23, 59, 59.25, 1, 2100, 3, 1, 0, 0, 0.25}, // no leap day in 2100
+        {2002, 3, 1, 0, 0, 5.0, -10, 2002, 2, 28, 23, 59, 55.0}, // backwards over a month
+        {2008, 5, 27, 12, 30, 0.0000001, 14, 2008, 5, 27, 12, 30, 14.0000001},
+        {2015, 6, 30, 23, 59, 60.0, 17, 2015, 7, 1, 0, 0, 17.0}, // a leap second's own label
+    };
+    for (const Case& c : cases) {
+        Time t;
+        t.year = c.y;
+        t.month = c.mo;
+        t.day = c.d;
+        t.hour = c.h;
+        t.minute = c.mi;
+        t.sec = c.s;
+        ASSERT_TRUE(detail::make_time(t)) << c.y << " " << c.mo;
+        const Time r = add_seconds(t, c.add);
+        EXPECT_EQ(r.year, c.ey);
+        EXPECT_EQ(r.month, c.emo);
+        EXPECT_EQ(r.day, c.ed);
+        EXPECT_EQ(r.hour, c.eh);
+        EXPECT_EQ(r.minute, c.emi);
+        EXPECT_DOUBLE_EQ(r.sec, c.es);
+        Time e = r;
+        ASSERT_TRUE(detail::make_time(e));
+        EXPECT_EQ(r.mjd, e.mjd);
+        EXPECT_DOUBLE_EQ(r.sod, e.sod);
+        EXPECT_DOUBLE_EQ(r.seconds_after(t), c.add);
+    }
+}
+
+TEST(RinexTime, TimeSystemFromTheHeaderOrTheFileSystem) {
+    struct Case {
+        const char* version_line;
+        const char* first_obs; // empty: no TIME OF FIRST OBS record
+        const char* expected;
+        long line;
+    };
+    const Case cases[] = {
+        {"     2.11           OBSERVATION DATA    M (MIXED)",
+         "  2008     5    27     0     0    0.0000000     GLO", "GLO", 7},
+        {"     2.11           OBSERVATION DATA    R (GLONASS)", "  2008     5    27     0     0    0.0000000",
+         "GLO", 7},
+        {"     2.11           OBSERVATION DATA    R (GLONASS)", "", "GLO", 0},
+        {"     3.04           OBSERVATION DATA    E (GALILEO)", "", "GAL", 0},
+        {"     3.04           OBSERVATION DATA    C (BEIDOU)", "", "BDT", 0},
+        {"     2.11           OBSERVATION DATA    G (GPS)", "", "GPS", 0},
+        {"     3.04           OBSERVATION DATA    M (MIXED)",
+         "  2020     6    25     0     0    0.0000000     BDT", "BDT", 7},
+    };
+    for (const Case& c : cases) {
+        const bool v3 = c.version_line[5] == '3';
+        std::string text = hl(c.version_line, "RINEX VERSION / TYPE") + "\n" + hl("abcd", "MARKER NAME") +
+                           "\n" + hl("SN123               LEIAT504        LEIS", "ANT # / TYPE") + "\n" +
+                           hl("  4775849.6200   116814.1000  4213018.7100", "APPROX POSITION XYZ") + "\n" +
+                           hl("        0.0540        0.1000       -0.2000", "ANTENNA: DELTA H/E/N") + "\n" +
+                           (v3 ? hl("G    2 C1C L1C", "SYS / # / OBS TYPES")
+                               : hl("     2    L1    C1", "# / TYPES OF OBSERV")) +
+                           "\n";
+        if (*c.first_obs != '\0') text += hl(c.first_obs, "TIME OF FIRST OBS") + "\n";
+        text += hl("", "END OF HEADER") + "\n";
+        TempDir dir;
+        ObsReader r;
+        r.open(dir.write("t.obs", text));
+        EXPECT_EQ(r.header().time_system, c.expected) << c.version_line << " / " << c.first_obs;
+        EXPECT_EQ(r.header().time_system_line, c.line) << c.version_line << " / " << c.first_obs;
+    }
+}

@@ -26,6 +26,7 @@
 
 #include <array>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -61,6 +62,38 @@ struct Time {
     double seconds_after(const Time& o) const { return (mjd - o.mjd) * 86400.0 + (sod - o.sod); }
 };
 
+// The calendar date of a Modified Julian Date (Fliegel and Van Flandern, Comm. ACM 11, 657, 1968).
+inline void calendar_of_mjd(int mjd, int& year, int& month, int& day) {
+    long l = static_cast<long>(mjd) + 2400001L + 68569L; // Julian day number (noon) + 68569
+    const long n = 4 * l / 146097;
+    l -= (146097 * n + 3) / 4;
+    const long i = 4000 * (l + 1) / 1461001;
+    l = l - 1461 * i / 4 + 31;
+    const long j = 80 * l / 2447;
+    day = static_cast<int>(l - 2447 * j / 80);
+    l = j / 11;
+    month = static_cast<int>(j + 2 - 12 * l);
+    year = static_cast<int>(100 * (n - 49) + i + l);
+}
+
+// `t` moved by a whole number of seconds, the calendar fields carried over minutes, hours, days, months
+// and years; the fraction of the second is kept as it was.
+inline Time add_seconds(const Time& t, int seconds) {
+    Time r = t;
+    const double whole = std::floor(t.sec);
+    const double frac = t.sec - whole;
+    long s = t.hour * 3600L + t.minute * 60L + static_cast<long>(whole) + seconds;
+    long days = s >= 0 ? s / 86400 : -((-s + 86399) / 86400);
+    s -= days * 86400;
+    r.mjd = t.mjd + static_cast<int>(days);
+    calendar_of_mjd(r.mjd, r.year, r.month, r.day);
+    r.hour = static_cast<int>(s / 3600);
+    r.minute = static_cast<int>(s % 3600 / 60);
+    r.sec = static_cast<double>(s % 60) + frac;
+    r.sod = r.hour * 3600.0 + r.minute * 60.0 + r.sec;
+    return r;
+}
+
 struct ObsHeader {
     double version = 0;
     char file_type = ' ';               // 'O'
@@ -81,7 +114,11 @@ struct ObsHeader {
     double interval = 0; // s; 0 when absent
     bool has_first_obs = false;
     Time first_obs;
-    std::string time_system; // of TIME OF FIRST OBS (blank -> "GPS")
+    // Time system of the epochs: from TIME OF FIRST OBS; when blank or absent, the file's system decides
+    // as RINEX does: GLO for GLONASS-only files, GAL, BDT, QZS, IRN for Galileo-, BeiDou-, QZSS- and
+    // IRNSS-only files, else (GPS and mixed files) GPS.
+    std::string time_system;
+    long time_system_line = 0; // line of TIME OF FIRST OBS (0 when absent)
     // Observation types per system letter; version 2 files have one list under '*' for all systems.
     std::map<char, std::vector<std::string>> obs_types;
 
@@ -363,7 +400,7 @@ class ObsReader : public detail::RinexFile {
                     !int_field(line_, 25, 6, t.minute) || !real_field(line_, 31, 13, t.sec) || !make_time(t))
                     throw Error(path_, n, "cannot read the time of the first observation");
                 h.time_system = std::string(trim(field(line_, 49, 3)));
-                if (h.time_system.empty()) h.time_system = "GPS";
+                h.time_system_line = n;
                 h.has_first_obs = true;
             } else if (!v3_ && lab == "# / TYPES OF OBSERV") {
                 auto& list = h.obs_types['*'];
@@ -393,6 +430,12 @@ class ObsReader : public detail::RinexFile {
             }
             if (pending > 0 && lab != "# / TYPES OF OBSERV" && lab != "SYS / # / OBS TYPES")
                 throw Error(path_, n, "observation types missing: the list ends before its count");
+        }
+        if (h.time_system.empty()) {
+            static const std::map<char, const char*> single = {
+                {'R', "GLO"}, {'E', "GAL"}, {'C', "BDT"}, {'J', "QZS"}, {'I', "IRN"}};
+            const auto it = single.find(h.system);
+            h.time_system = it == single.end() ? "GPS" : it->second;
         }
         const long n = src_.line_number();
         if (pending > 0) throw Error(path_, n, "observation types missing: the list ends before its count");

@@ -112,6 +112,13 @@ struct PairState {
     double lew_w_1 = 0.0;                 // xlew - xlw at the previous epoch
 };
 
+// Closes the current arc of the pair: its next observation starts a new arc and carries the slip flag
+// (used when the data themselves report a slip the tests cannot see, or when the set of frequencies of
+// the pair changes and the running means no longer describe the same combination).
+inline void force_new_arc(PairState& s) {
+    s.n_arc = 0;
+}
+
 namespace detail {
 
 inline bool finite_all(const Observation& o, bool three) {
