@@ -56,8 +56,9 @@ constexpr double speed_of_light = 299792458.0; // m/s
 //   still poor, is not flagged on noise), and at least 0.6 m (0.7 wide-lane cycle of 0.862 m). A
 //   one-cycle wide-lane jump is caught when the scatter is about 0.12 m or less;
 // - dbew: the same with a floor of 2.5 m (0.43 extra-wide-lane cycle of 5.86 m for L2/L5);
-// - dlew_w 0.4 m: the carrier noise of xlew - xlw is about 25 times that of one carrier (0.1 m for
-//   3 mm) and a one-cycle L1 slip changes it by 0.862 m.
+// - dlew_w 0.6 m: the carrier noise of xlew - xlw is about 25 times that of one carrier (0.1 m for
+//   3 mm), with a long tail on real receivers (ESBC 2020, GPS L1/L2/L5: 99 % at 0.56 m), and a
+//   one-cycle L1 slip changes it by 0.862 m.
 struct ScreeningOptions {
     double max_gap_s = 120.0;
     double d2li_max_0 = 0.04;       // m
@@ -67,7 +68,7 @@ struct ScreeningOptions {
     double jump_k_sigma = 5.0;      // the jump thresholds are at least this many scatters of the arc
     double jump_sigma0_m = 0.5;     // prior scatter of bw and bew at an arc start, m
     double jump_prior_weight = 5.0; // weight of that prior, in observations
-    double dlew_w_max_m = 0.4;
+    double dlew_w_max_m = 0.6;
 };
 
 // One observation of a pair. Three frequencies when f3 > 0 (then l3 and p3 are used).
