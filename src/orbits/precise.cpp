@@ -2,8 +2,10 @@
 
 #include <quadmath.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 
 #include "frame/stop.hpp"
 #include "textio/format.hpp"
@@ -26,6 +28,20 @@ inline constexpr float128 max_intervals = 1e12Q;
 constexpr double anchor_tol2_min = 1e-6;
 constexpr double anchor_tol2_max = 0.25;
 
+// The node nearest to x (the first of equally near ones): where the tableau's path starts.
+int nearest_node(const PolintArray& xa, int n, float128 x) {
+    int ns = 1;
+    float128 dif = fabsq(x - xa(1));
+    for (int i = 1; i <= n; ++i) {
+        const float128 dift = fabsq(x - xa(i));
+        if (dift < dif) {
+            ns = i;
+            dif = dift;
+        }
+    }
+    return ns;
+}
+
 } // namespace
 
 void qpolint(const PolintArray& xa, const PolintArray& ya, int n, float128 x, float128& y, float128& dy,
@@ -37,14 +53,8 @@ void qpolint(const PolintArray& xa, const PolintArray& ya, int n, float128 x, fl
     }
     // c and d are the upward and downward corrections of the tableau column being built.
     PolintArray c, d;
-    int ns = 1;
-    float128 dif = fabsq(x - xa(1));
+    int ns = nearest_node(xa, n, x);
     for (int i = 1; i <= n; ++i) {
-        const float128 dift = fabsq(x - xa(i));
-        if (dift < dif) {
-            ns = i;
-            dif = dift;
-        }
         c(i) = ya(i);
         d(i) = ya(i);
     }
@@ -86,6 +96,84 @@ void qpolint(const PolintArray& xa, const PolintArray& ya, int n, float128 x, fl
         }
         y += dy;
     }
+}
+
+bool plan_polint(const PolintArray& xa, int n, float128 x, PolintPlan& plan) {
+    plan.n = 0;
+    if (n < 1 || n > maxpolint) return false;
+    // The same starting point and the same offset expressions as qpolint: the same bits.
+    int ns = nearest_node(xa, n, x);
+    for (int i = 1; i <= n; ++i) plan.h(i) = xa(i) - x;
+    plan.ns = ns;
+    --ns;
+    for (int m = 1; m <= n - 1; ++m) {
+        auto& den = plan.den[static_cast<std::size_t>(m)];
+        for (int i = 1; i <= n - m; ++i) {
+            const float128 ho = plan.h(i);
+            const float128 hp = plan.h(i + m);
+            const float128 dn = ho - hp;
+            if (dn * dn < polint_den2_min) return false;
+            den[static_cast<std::size_t>(i - 1)] = dn;
+        }
+        const auto um = static_cast<std::size_t>(m);
+        if (2 * ns < n - m) {
+            plan.from_c[um] = true;
+            plan.k[um] = ns + 1;
+        } else {
+            plan.from_c[um] = false;
+            plan.k[um] = ns;
+            --ns;
+        }
+    }
+    plan.n = n;
+    return true;
+}
+
+void qpolint_planned(const PolintPlan& plan, const PolintArray& ya, float128& y, float128& dy) {
+    const int n = plan.n;
+    if (n < 1 || n > maxpolint) {
+        y = dy = nanq("");
+        return;
+    }
+    PolintArray c = ya;
+    PolintArray d = ya;
+    y = ya(plan.ns);
+    dy = 0;
+    for (int m = 1; m <= n - 1; ++m) {
+        const auto um = static_cast<std::size_t>(m);
+        const auto& den = plan.den[um];
+        const int last = n - m;
+        const bool take_c = plan.from_c[um];
+        const int k = plan.k[um];
+        // The next column reads c(2..last) and d(1..last-1) of this one; c(1) and d(last) are read
+        // only when the path takes them as the correction, so they are computed only then.
+        const bool need_c1 = take_c && k == 1;
+        const bool need_dlast = !take_c && k == last;
+        for (int i = 1; i <= last; ++i) {
+            const float128 w = c(i + 1) - d(i);
+            const float128 q = w / den[static_cast<std::size_t>(i - 1)];
+            if (i < last || need_dlast) d(i) = plan.h(i + m) * q;
+            if (i > 1 || need_c1) c(i) = plan.h(i) * q;
+        }
+        dy = take_c ? c(k) : d(k);
+        y += dy;
+    }
+}
+
+void qpolint_batch(const PolintArray& xa, std::span<const PolintArray> ya, int n, float128 x,
+                   std::span<float128> y, std::span<float128> dy, frame::TextSink& out, frame::Log& log) {
+    const std::size_t nset = std::min({ya.size(), y.size(), dy.size()});
+    if (nset == 0) return;
+    PolintPlan plan;
+    if (!plan_polint(xa, n, x, plan)) {
+        // The first set is where one call per set would fail: qpolint writes its lines and stops.
+        float128 y0 = 0, dy0 = 0;
+        qpolint(xa, ya[0], n, x, y0, dy0, out, log);
+        y[0] = y0; // not reached: the failure stops the run
+        dy[0] = dy0;
+        return;
+    }
+    for (std::size_t s = 0; s < nset; ++s) qpolint_planned(plan, ya[s], y[s], dy[s]);
 }
 
 int tdjmprn2xyzdt_s3c_v4(float128 tdjm, float128 tdjms3c_0, std::int32_t iexpected_dtsec_sp3cfiles, int iprn,
@@ -183,20 +271,54 @@ int posat_s3e(float128 tdjm, double travel_time_sec, int iprn, std::int32_t iexp
     // Evaluation epochs: t, t - 1 s, t + 1 s.
     const float128 one_second = 1.0Q / 86400;
     const std::array<float128, 3> t = {tdjm, tdjm - one_second, tdjm + one_second};
-    // p[j][i]: component i + 1 at epoch t[j]; only j = 0 for the components past the position.
-    std::array<std::array<double, auxfiles::ncomp_s3c>, 3> p{};
     for (int k = 1; k <= n; ++k)
         work.xa(k) = win[static_cast<std::size_t>(k - 1)]->component(auxfiles::comp_epoch);
-    for (int comp = 1; comp <= auxfiles::ncomp_s3c; ++comp) {
-        if (comp == auxfiles::comp_epoch) continue;
-        for (int k = 1; k <= n; ++k) work.ya(k) = win[static_cast<std::size_t>(k - 1)]->component(comp);
-        const int nt = comp <= 3 ? 3 : 1;
-        for (int j = 0; j < nt; ++j) {
-            float128 y = 0, dy = 0;
-            qpolint(work.xa, work.ya, n, t[static_cast<std::size_t>(j)], y, dy, out, log);
-            p[static_cast<std::size_t>(j)][static_cast<std::size_t>(comp - 1)] = static_cast<double>(y);
+    // The second light-time pass of an observation asks for the same window at the same epoch.
+    PolintMemo& memo = work.memo;
+    std::array<std::array<float128, auxfiles::ncomp_s3c>, maxpolint> window{};
+    for (int k = 0; k < n; ++k) window[static_cast<std::size_t>(k)] = win[static_cast<std::size_t>(k)]->c;
+    const bool reuse =
+        memo.valid && memo.n == n && std::memcmp(&memo.tdjm, &tdjm, sizeof tdjm) == 0 &&
+        std::memcmp(memo.window.data(), window.data(), static_cast<std::size_t>(n) * sizeof window[0]) == 0;
+    // Ordinates: the components in order, skipping the epoch; the position first, as only the
+    // position is also needed at t - 1 s and t + 1 s.
+    constexpr int nset = auxfiles::ncomp_s3c - 1;
+    static_assert(auxfiles::comp_epoch > 3, "the position components come first");
+    std::array<PolintArray, nset> ya{};
+    std::array<int, nset> comps{};
+    {
+        std::size_t s = 0;
+        for (int comp = 1; comp <= auxfiles::ncomp_s3c; ++comp) {
+            if (comp == auxfiles::comp_epoch) continue;
+            comps[s] = comp;
+            for (int k = 1; k <= n; ++k)
+                ya[s](k) = window[static_cast<std::size_t>(k - 1)][static_cast<std::size_t>(comp - 1)];
+            ++s;
         }
     }
+    work.ya = ya[nset - 1];
+    if (!reuse) {
+        // p[j][i]: component i + 1 at epoch t[j]; only j = 0 for the components past the position.
+        // One call per epoch shares the abscissa-only part of the tableau among the components. The
+        // values are those of one qpolint call per component and epoch, and a failure (coincident
+        // abscissae) stops at the same call with the same lines: the first component at the first
+        // failing epoch.
+        memo.valid = false;
+        memo.p = {};
+        std::array<float128, nset> y{}, dy{};
+        for (std::size_t j = 0; j < t.size(); ++j) {
+            const std::size_t ns = j == 0 ? nset : 3;
+            qpolint_batch(work.xa, std::span<const PolintArray>(ya.data(), ns), n, t[j],
+                          std::span<float128>(y.data(), ns), std::span<float128>(dy.data(), ns), out, log);
+            for (std::size_t s = 0; s < ns; ++s)
+                memo.p[j][static_cast<std::size_t>(comps[s] - 1)] = static_cast<double>(y[s]);
+        }
+        memo.n = n;
+        memo.tdjm = tdjm;
+        memo.window = window;
+        memo.valid = true;
+    }
+    const auto& p = memo.p;
     const auto& p1 = p[0];
     const auto& p2 = p[1];
     const auto& p3 = p[2];

@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 
 #include "auxfiles/precise_orbits.hpp"
 #include "frame/config.hpp"
@@ -36,10 +37,25 @@ inline constexpr float128 polint_den2_min = 1e-16Q;
 
 using PolintArray = Array1<float128, maxpolint>;
 
-// Work space of the interpolation, owned by the caller: abscissae and ordinates of one window.
+// The values posat_s3e interpolated from one window, with every input they depend on: the n records of
+// the window (all components) and the epoch. The second light-time pass of an observation interpolates
+// the same window at the same epoch (only the rotation changes) and takes them from here; the key holds
+// every input bit, so a reloaded table or another object is never served stale values.
+struct PolintMemo {
+    bool valid = false;
+    int n = 0;
+    float128 tdjm = 0;
+    std::array<std::array<float128, auxfiles::ncomp_s3c>, maxpolint> window{};
+    // p[j][i]: component i + 1 at t, t - 1 s, t + 1 s (j = 0, 1, 2); only j = 0 past the position.
+    std::array<std::array<double, auxfiles::ncomp_s3c>, 3> p{};
+};
+
+// Work space of the interpolation, owned by the caller: abscissae and ordinates of one window, and the
+// last window's values.
 struct PolintWork {
     PolintArray xa;
     PolintArray ya;
+    PolintMemo memo;
 };
 
 // Neville's algorithm: value y and error estimate dy (the last correction) at x of the polynomial through
@@ -48,6 +64,36 @@ struct PolintWork {
 // `out` and `log` and stop the run with "failure in polint"; so does an n outside 1..maxpolint.
 void qpolint(const PolintArray& xa, const PolintArray& ya, int n, float128 x, float128& y, float128& dy,
              frame::TextSink& out, frame::Log& log);
+
+// The part of Neville's tableau that depends only on the abscissae and the point x, shared by every
+// ordinate set interpolated over those abscissae at x: the offsets h(i) = xa(i) - x (ho = h(i) and
+// hp = h(i + m) in column m), the denominators ho - hp, the starting point and the path of corrections.
+// Interpolating with a plan performs the ordinate-dependent operations of qpolint in the same order on
+// the same operands, so every value and error estimate has the same bits as qpolint's.
+struct PolintPlan {
+    int n = 0;
+    int ns = 0;                                                   // starting point (nearest abscissa)
+    PolintArray h;                                                // xa(i) - x
+    std::array<std::array<float128, maxpolint>, maxpolint> den{}; // den[m][i - 1] = h(i) - h(i + m)
+    std::array<bool, maxpolint> from_c{}; // column m adds c(k[m]) (true) or d(k[m]) (false)
+    std::array<int, maxpolint> k{};
+};
+
+// Builds the plan of the n points xa(1..n) at x. Returns false, leaving the plan unusable, when n lies
+// outside 1..maxpolint or two abscissae are closer than qpolint accepts; qpolint then writes its
+// diagnostic lines and stops the run.
+bool plan_polint(const PolintArray& xa, int n, float128 x, PolintPlan& plan);
+
+// Value y and error estimate dy of one ordinate set ya(1..plan.n) with a plan that plan_polint accepted:
+// the bits of qpolint. An unusable plan gives not-a-number for both.
+void qpolint_planned(const PolintPlan& plan, const PolintArray& ya, float128& y, float128& dy);
+
+// Batched Neville: y[s] and dy[s] at x for the ordinate sets ya[s], s = 0, 1, ..., over the same
+// abscissae, each with exactly the bits of qpolint(xa, ya[s], n, x, ...). On a point count outside
+// 1..maxpolint or coincident abscissae it writes the lines of qpolint for the first set and stops.
+// y and dy must have as many entries as ya (only the common length is processed).
+void qpolint_batch(const PolintArray& xa, std::span<const PolintArray> ya, int n, float128 x,
+                   std::span<float128> y, std::span<float128> dy, frame::TextSink& out, frame::Log& log);
 
 // The anchor slot of an epoch for object iprn:
 //   iepoch = trunc(((tdjm - tdjms3c_0)*86400 + 0.5) / D) * D + 1, D = iexpected_dtsec_sp3cfiles.
@@ -88,6 +134,8 @@ struct PreciseFix {
 // update_orbits is reset to false on entry. For the rover table pass iexpected_dtsec_rover_sp3file,
 // tdjmrs3_0 and dtsec2tol_rs3 in the places of the satellite values, travel time 0 and clocks not
 // required (posat_s3e_rover does so). idegree_polint_s3c outside 0..maxpolint-1 stops the run.
+// The values interpolated from a window are kept in work.memo; a call with the same window records and
+// the same epoch (the next light-time pass) takes them from there instead of interpolating again.
 int posat_s3e(float128 tdjm, double travel_time_sec, int iprn, std::int32_t iexpected_dtsec_sp3cfiles,
               const auxfiles::PreciseOrbitTable& table, bool required_sp3_clocks, float128 tdjms3c_0,
               PreciseFix& fix, PolintWork& work, int idegree_polint_s3c, double dtsec2tol_s3c,
