@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -22,6 +23,35 @@ inline bool contains_line(const std::string& text, const std::string& line) {
     for (const auto& l : lines_of(text))
         if (l == line) return true;
     return false;
+}
+
+inline bool starts_with(const std::string& s, const std::string& p) {
+    return s.rfind(p, 0) == 0;
+}
+
+// The lines of `text` that start with `prefix`.
+inline std::vector<std::string> lines_starting(const std::string& text, const std::string& prefix) {
+    std::vector<std::string> v;
+    for (const auto& l : lines_of(text))
+        if (starts_with(l, prefix)) v.push_back(l);
+    return v;
+}
+
+// How many lines of `text` equal `line`.
+inline std::size_t count_lines(const std::string& text, const std::string& line) {
+    std::size_t n = 0;
+    for (const auto& l : lines_of(text)) n += l == line;
+    return n;
+}
+
+// The lines of `text` from the first one equal to `first`, `count` of them (fewer at the end).
+inline std::vector<std::string> block(const std::string& text, const std::string& first, std::size_t count) {
+    const auto all = lines_of(text);
+    for (std::size_t i = 0; i < all.size(); ++i)
+        if (all[i] == first)
+            return {all.begin() + static_cast<long>(i),
+                    all.begin() + static_cast<long>(std::min(all.size(), i + count))};
+    return {};
 }
 
 // The example configuration of the repository, the embedded default.

@@ -19,10 +19,6 @@ std::vector<std::string> example_stream() {
     return lines_of(read_file(examples / "messages.txt"));
 }
 
-bool starts_with(const std::string& s, const std::string& p) {
-    return s.rfind(p, 0) == 0;
-}
-
 // The metadata and ephemeris lines of the example stream, without those starting with one of `drop`.
 std::string metadata(const std::vector<std::string>& drop = {}) {
     std::string text;
@@ -105,29 +101,6 @@ RunResult run_chain(const std::string& cfg, const std::string& input,
     w.put("refsat.02-01-30", "0 86400 13\n");
     for (const auto& [name, text] : extra) w.put(name, text);
     return w.run(input);
-}
-
-std::vector<std::string> lines_starting(const std::string& text, const std::string& prefix) {
-    std::vector<std::string> v;
-    for (const auto& l : lines_of(text))
-        if (starts_with(l, prefix)) v.push_back(l);
-    return v;
-}
-
-std::size_t count_lines(const std::string& text, const std::string& line) {
-    std::size_t n = 0;
-    for (const auto& l : lines_of(text)) n += l == line;
-    return n;
-}
-
-// The lines of `text` from the first one equal to `first`, `count` of them (fewer at the end).
-std::vector<std::string> block(const std::string& text, const std::string& first, std::size_t count) {
-    const auto all = lines_of(text);
-    for (std::size_t i = 0; i < all.size(); ++i)
-        if (all[i] == first)
-            return {all.begin() + static_cast<long>(i),
-                    all.begin() + static_cast<long>(std::min(all.size(), i + count))};
-    return {};
 }
 
 // The numbers of a list-directed line after its label.

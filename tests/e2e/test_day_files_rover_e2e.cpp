@@ -15,33 +15,6 @@ namespace {
 
 const fs::path examples = fs::path(QUELMAR_SOURCE_DIR) / "examples";
 
-bool starts_with(const std::string& s, const std::string& p) {
-    return s.rfind(p, 0) == 0;
-}
-
-std::vector<std::string> lines_starting(const std::string& text, const std::string& prefix) {
-    std::vector<std::string> v;
-    for (const auto& l : lines_of(text))
-        if (starts_with(l, prefix)) v.push_back(l);
-    return v;
-}
-
-std::size_t count_lines(const std::string& text, const std::string& line) {
-    std::size_t n = 0;
-    for (const auto& l : lines_of(text)) n += l == line;
-    return n;
-}
-
-// The lines of `text` from the first one equal to `first`, `count` of them (fewer at the end).
-std::vector<std::string> block(const std::string& text, const std::string& first, std::size_t count) {
-    const auto all = lines_of(text);
-    for (std::size_t i = 0; i < all.size(); ++i)
-        if (all[i] == first)
-            return {all.begin() + static_cast<long>(i),
-                    all.begin() + static_cast<long>(std::min(all.size(), i + count))};
-    return {};
-}
-
 const std::string new_epoch = " NEW EPOCH: Looking for pseudorange solutions";
 
 // The log cut at each new epoch: element i holds the lines of the i-th epoch (element 0 what comes

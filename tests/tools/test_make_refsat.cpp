@@ -12,9 +12,12 @@
 #include "support/test_support.hpp"
 #include "textio/format.hpp"
 #include "textio/listread.hpp"
+#include "tools/tool_run.hpp"
 
 using namespace quelmar;
 using quelmar::testing_support::TempDir;
+using testing_support::run_tool;
+using testing_support::ToolRun;
 
 namespace {
 
@@ -55,23 +58,10 @@ std::vector<Period> periods(const std::string& text) {
     }
 }
 
-struct ToolRun {
-    int status = -1;
-    std::string out, err;
-};
-
 class MakeRefsat : public ::testing::Test {
   protected:
     ToolRun run(const std::string& args, const std::string& input = "") const {
-        const std::string cmd = "cd '" + dir_.path().string() + "' && '" + std::string(QUELMAR_TOOLS_DIR) +
-                                "/make_refsat' " + args + (input.empty() ? "" : " < " + input) +
-                                " > tool.out 2> tool.err";
-        ToolRun r;
-        const int rc = std::system(cmd.c_str());
-        r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-        r.out = dir_.read("tool.out");
-        r.err = dir_.read("tool.err");
-        return r;
+        return run_tool(dir_, "make_refsat", args, input);
     }
     TempDir dir_;
 };

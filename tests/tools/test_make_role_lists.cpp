@@ -12,10 +12,13 @@
 #include "auxfiles/precise_orbits.hpp"
 #include "auxfiles/role_lists.hpp"
 #include "support/test_support.hpp"
+#include "tools/tool_run.hpp"
 
 using namespace quelmar;
 using quelmar::testing_support::CapturedLog;
 using quelmar::testing_support::TempDir;
+using testing_support::run_tool;
+using testing_support::ToolRun;
 
 namespace {
 
@@ -32,11 +35,6 @@ std::string obs_header(const std::string& marker) {
            hl("        0.0540        0.1000       -0.2000", "ANTENNA: DELTA H/E/N") +
            hl("     4    L1    L2    C1    P2", "# / TYPES OF OBSERV") + hl("", "END OF HEADER");
 }
-
-struct ToolRun {
-    int status = -1;
-    std::string out, err;
-};
 
 // What the program's readers make of the files in a directory.
 struct Roles {
@@ -67,16 +65,7 @@ class MakeRoleLists : public ::testing::Test {
         }
         return args;
     }
-    ToolRun run(const std::string& args) const {
-        const std::string cmd = "cd '" + dir_.path().string() + "' && '" + std::string(QUELMAR_TOOLS_DIR) +
-                                "/make_role_lists' " + args + " > tool.out 2> tool.err";
-        ToolRun r;
-        const int rc = std::system(cmd.c_str());
-        r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-        r.out = dir_.read("tool.out");
-        r.err = dir_.read("tool.err");
-        return r;
-    }
+    ToolRun run(const std::string& args) const { return run_tool(dir_, "make_role_lists", args); }
     Roles read_back(const std::string& sub = ".") const {
         CapturedLog cl;
         Roles r;

@@ -10,9 +10,12 @@
 #include <vector>
 
 #include "support/test_support.hpp"
+#include "tools/tool_run.hpp"
 
 using quelmar::testing_support::lines_of;
+using quelmar::testing_support::run_tool;
 using quelmar::testing_support::TempDir;
+using quelmar::testing_support::ToolRun;
 
 namespace {
 
@@ -77,23 +80,9 @@ std::vector<std::string> cells(const std::string& row) {
     }
 }
 
-struct ToolRun {
-    int status = -1;
-    std::string out, err;
-};
-
 class ScreeningReport : public ::testing::Test {
   protected:
-    ToolRun run(const std::string& args) const {
-        const std::string cmd = "cd '" + dir_.path().string() + "' && '" + std::string(QUELMAR_TOOLS_DIR) +
-                                "/screening_report' " + args + " > tool.out 2> tool.err";
-        ToolRun r;
-        const int rc = std::system(cmd.c_str());
-        r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-        r.out = dir_.read("tool.out");
-        r.err = dir_.read("tool.err");
-        return r;
-    }
+    ToolRun run(const std::string& args) const { return run_tool(dir_, "screening_report", args); }
     // The row of the table whose first cell starts with `key`.
     static std::vector<std::string> row(const std::string& out, const std::string& key) {
         for (const std::string& l : lines_of(out))

@@ -15,9 +15,12 @@
 #include "frame/log.hpp"
 #include "support/test_support.hpp"
 #include "textio/listread.hpp"
+#include "tools/tool_run.hpp"
 
 using namespace quelmar;
 using quelmar::testing_support::TempDir;
+using testing_support::run_tool;
+using testing_support::ToolRun;
 using float128 = __float128;
 
 namespace {
@@ -74,11 +77,6 @@ header(char version, int y, int mo, int d, const char* time_system = "GPS",
     return h;
 }
 
-struct ToolRun {
-    int status = -1;
-    std::string out, err;
-};
-
 class Sp3ToS3c : public ::testing::Test {
   protected:
     std::string path(const std::string& name) const { return dir_.path(name); }
@@ -87,16 +85,7 @@ class Sp3ToS3c : public ::testing::Test {
         dir_.write_lines(name, lines);
         return name;
     }
-    ToolRun run(const std::string& args) const {
-        const std::string cmd = "cd '" + dir_.path().string() + "' && '" + std::string(QUELMAR_TOOLS_DIR) +
-                                "/sp3_to_s3c' " + args + " > tool.out 2> tool.err";
-        ToolRun r;
-        const int rc = std::system(cmd.c_str());
-        r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-        r.out = dir_.read("tool.out");
-        r.err = dir_.read("tool.err");
-        return r;
-    }
+    ToolRun run(const std::string& args) const { return run_tool(dir_, "sp3_to_s3c", args); }
 
     // The records of an S3C text, read list-directed as the program reads them.
     struct Rec {
