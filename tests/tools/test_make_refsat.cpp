@@ -16,7 +16,9 @@
 
 using namespace quelmar;
 using quelmar::testing_support::TempDir;
+using testing_support::expect_tool_failures;
 using testing_support::run_tool;
+using testing_support::ToolFailure;
 using testing_support::ToolRun;
 
 namespace {
@@ -163,13 +165,7 @@ TEST_F(MakeRefsat, BadInputGivesStatusesNotCrashes) {
 
     dir_.write_lines("none.txt", {"XYZ   2  1 30  0  0  0.0 BELL", "nothing"});
     dir_.write("empty.txt", "");
-    struct Case {
-        const char* what;
-        std::string args;
-        int status;
-        const char* message;
-    };
-    const Case cases[] = {
+    const ToolFailure cases[] = {
         {"no OB1 line", "none.txt", 1, "no OB1 line"},
         {"reference receiver absent", "--ref MADR bad.txt", 1, "MADR has no observation"},
         {"missing stream", "nothere.txt", 1, "cannot open nothere.txt"},
@@ -180,12 +176,7 @@ TEST_F(MakeRefsat, BadInputGivesStatusesNotCrashes) {
         {"unknown option", "--refx BELL bad.txt", 2, "usage"},
         {"two streams", "bad.txt none.txt", 2, "usage"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        const ToolRun rr = run(c.args);
-        EXPECT_EQ(rr.status, c.status) << rr.err;
-        EXPECT_NE(rr.err.find(c.message), std::string::npos) << rr.err;
-    }
+    expect_tool_failures(dir_, "make_refsat", cases);
 }
 
 } // namespace

@@ -17,7 +17,9 @@
 using namespace quelmar;
 using quelmar::testing_support::CapturedLog;
 using quelmar::testing_support::TempDir;
+using testing_support::expect_tool_failures;
 using testing_support::run_tool;
+using testing_support::ToolFailure;
 using testing_support::ToolRun;
 
 namespace {
@@ -222,14 +224,8 @@ TEST_F(MakeRoleLists, LowOrbitOffsetsAndOutputDirectory) {
 }
 
 TEST_F(MakeRoleLists, RefusesWhatTheProgramWouldStopOn) {
-    struct Case {
-        const char* what;
-        std::string args;
-        int status;
-        const char* message;
-    };
     const std::string two = obs_files({"BELL", "EBRE"});
-    const Case cases[] = {
+    const ToolFailure cases[] = {
         {"no station", "", 2, "usage"},
         {"unknown option", "--refx BELL" + two, 2, "unknown option --refx"},
         {"a role for a station not in the run", "--rover-like MADR" + two, 2, "MADR is not among"},
@@ -247,12 +243,7 @@ TEST_F(MakeRoleLists, RefusesWhatTheProgramWouldStopOn) {
         {"missing observation file", "nothere.08o", 1, "nothere.08o"},
         {"a file that is not RINEX", "--station BELL tool.out", 1, "tool.out"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        const ToolRun r = run(c.args);
-        EXPECT_EQ(r.status, c.status) << r.err;
-        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
-    }
+    expect_tool_failures(dir_, "make_role_lists", cases);
 }
 
 } // namespace

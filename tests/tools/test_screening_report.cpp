@@ -12,9 +12,11 @@
 #include "support/test_support.hpp"
 #include "tools/tool_run.hpp"
 
+using quelmar::testing_support::expect_tool_failures;
 using quelmar::testing_support::lines_of;
 using quelmar::testing_support::run_tool;
 using quelmar::testing_support::TempDir;
+using quelmar::testing_support::ToolFailure;
 using quelmar::testing_support::ToolRun;
 
 namespace {
@@ -163,13 +165,7 @@ TEST_F(ScreeningReport, InjectedSlipsAtChosenEpochs) {
 TEST_F(ScreeningReport, UsageAndFileErrors) {
     dir_.write("test0300.02o", rinex_file());
     dir_.write("cut.02o", rinex_file().substr(0, 300));
-    struct Case {
-        const char* what;
-        std::string args;
-        int status;
-        const char* message;
-    };
-    const Case cases[] = {
+    const ToolFailure cases[] = {
         {"no file", "", 2, "no observation file"},
         {"unknown slip kind", "--inject L5:1 test0300.02o", 2, "unknown kind"},
         {"fractional cycles", "--inject L1:0.5 test0300.02o", 2, "bad item"},
@@ -178,12 +174,7 @@ TEST_F(ScreeningReport, UsageAndFileErrors) {
         {"missing file", "nothere.02o", 1, "nothere.02o"},
         {"file cut inside the header", "cut.02o", 1, "cut.02o"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        const ToolRun r = run(c.args);
-        EXPECT_EQ(r.status, c.status) << r.err;
-        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
-    }
+    expect_tool_failures(dir_, "screening_report", cases);
 }
 
 } // namespace

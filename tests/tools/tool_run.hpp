@@ -4,7 +4,10 @@
 
 #include <sys/wait.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
+#include <span>
 #include <string>
 
 #include "support/test_support.hpp"
@@ -29,6 +32,24 @@ inline ToolRun run_tool(const TempDir& dir, const std::string& tool, const std::
     r.out = dir.read("tool.out");
     r.err = dir.read("tool.err");
     return r;
+}
+
+// A command line that must fail: its exit status and a piece of its message on standard error.
+struct ToolFailure {
+    const char* what;
+    std::string args;
+    int status;
+    const char* message;
+};
+
+inline void expect_tool_failures(const TempDir& dir, const std::string& tool,
+                                 std::span<const ToolFailure> cases) {
+    for (const ToolFailure& c : cases) {
+        SCOPED_TRACE(c.what);
+        const ToolRun r = run_tool(dir, tool, c.args);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    }
 }
 
 } // namespace quelmar::testing_support
