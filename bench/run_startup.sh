@@ -14,21 +14,8 @@ antex="$top/../shared/data/antenna/igs05.atx"
 if [ -f "$antex" ]; then cp "$antex" "$work/antennas.atx"; what="igs05.atx"; else what="example ANTEX"; fi
 sed -i 's/precise_instead_of_eph_orbits = .false./precise_instead_of_eph_orbits = .true./' "$work/quelmar_v2.2.0.nml"
 
-# S3C records on circular orbits (label, object, date and time, x y z km, clock us, flags, errors).
-gen() { # objects interval radius_km period_s
-  awk -v n="$1" -v dt="$2" -v r="$3" -v per="$4" 'BEGIN {
-    pi = 3.14159265358979
-    for (t = 0; t < 86400; t += dt) {
-      hh = int(t / 3600); mi = int((t % 3600) / 60); ss = t % 60
-      for (k = 1; k <= n; k++) {
-        a = 2 * pi * (t / per + k / n); inc = 0.96 + 0.01 * k
-        printf "S3C %2d 08  5 27 %2d %2d %11.8f %15.6f %15.6f %15.6f %15.6f  0  0 %s\n", k, hh, mi, ss,
-          r * cos(a), r * sin(a) * cos(inc), r * sin(a) * sin(inc), 100 + k + t * 1e-6,
-          "0.1E-04 0.1E-04 0.1E-04 0.2E-04"
-      }
-    }
-  }'
-}
+# Synthetic S3C records on circular orbits: gen OBJECTS INTERVAL_S RADIUS_KM PERIOD_S.
+source "$top/bench/support/synthetic_s3c.sh"
 gen 1 30 6878 5668 > "$work/rover.s3c"
 cd "$work"
 for dt in 900 30; do
