@@ -6,7 +6,7 @@ repository, builds it, runs the whole suite and reports the tests that fail.
   plant_faults.py --check                      every fault still applies to the code (fast)
   plant_faults.py --compare BEFORE.tsv AFTER.tsv   faults caught before and not after
 
-The faults are listed in faults.txt beside this script. A fault whose build fails counts as caught by
+The faults are listed in the *.txt files beside this script. A fault whose build fails counts as caught by
 the compiler. Tests that already fail without any fault are reported and not counted.
 """
 import argparse
@@ -20,9 +20,10 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(os.path.dirname(HERE))
 
 
-def load_faults(path):
+def load_faults(paths):
     faults, cur = [], None
-    for raw in open(path, encoding="utf-8"):
+    lines = [l for p in paths for l in open(p, encoding="utf-8")]
+    for raw in lines:
         line = raw.rstrip("\n")
         if line.startswith("#") or not line.strip():
             continue
@@ -32,12 +33,12 @@ def load_faults(path):
             continue
         key, _, value = line.partition(": ")
         if cur is None or key not in ("what", "file", "find", "repl"):
-            sys.exit(f"faults.txt: cannot read line: {line}")
+            sys.exit(f"fault lists: cannot read line: {line}")
         cur[key] = value.replace("{NL}", "\n") if key in ("find", "repl") else value
     for f in faults:
         missing = [k for k in ("what", "file", "find", "repl") if k not in f]
         if missing:
-            sys.exit(f"faults.txt: fault {f['id']} lacks {', '.join(missing)}")
+            sys.exit(f"fault lists: fault {f['id']} lacks {', '.join(missing)}")
     return faults
 
 
@@ -149,7 +150,8 @@ def compare(before, after):
 
 def main():
     p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    p.add_argument("--faults", default=os.path.join(HERE, "faults.txt"))
+    p.add_argument("--faults", nargs="*", default=sorted(
+        os.path.join(HERE, f) for f in os.listdir(HERE) if f.endswith(".txt")))
     p.add_argument("--only", help="comma-separated fault ids")
     p.add_argument("--tests", help="ctest -R regex: run only these tests")
     p.add_argument("--tsv", help="write fault id and catching tests, tab-separated")
