@@ -17,7 +17,7 @@
 #include "models/geometry.hpp"
 #include "orbits/precise.hpp"
 #include "orbits/transmit.hpp"
-#include "screening/satellite_position.hpp"
+#include "chain/satellite_step.hpp"
 #include "support/read_lines.hpp"
 
 using namespace quelmar;
@@ -60,8 +60,8 @@ static void BM_OrbitAndGeometryPerObservation(benchmark::State& state) {
         orbits::transmit_time1(2.2e7, cc.tdjmtoc, cc.clockbias, cc.clockdrift, cc.clockdriftrate, tdjmobs,
                                tsecdayobs, tdjmobstt, tsecdaytt, satclockerror0, ierrtt, k);
         orbits::prn_and_transmit_time_2_sat_block_id1(iprn, tdjmobstt, gcs, iblock, isv, ierrptt, log);
-        screening::SatellitePosition res;
-        const int ierr2 = screening::satellite_position_and_clock_from_navigation_msg_v5b(
+        chain::SatellitePosition res;
+        const int ierr2 = chain::satellite_position_and_clock_from_navigation_msg_v5b(
             true, cfg, is_lea_read, leapsec, iprn, eph, tdjmobstt, tdjmobs, 1, recxyz0_, antenna_phase_,
             iblock, satclockerror0, s3c, work, false, res, k, out, log);
         benchmark::DoNotOptimize(res);

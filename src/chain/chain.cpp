@@ -310,7 +310,7 @@ void process_observation(frame::Run& run) {
 
     // 9. Satellite position and clock, Sun and Moon, ray geometry and wind-up.
     clock.step(9);
-    const int ierrsatpos1 = screening::satellite_position_and_clock_from_navigation_msg_v5b(
+    const int ierrsatpos1 = satellite_position_and_clock_from_navigation_msg_v5b(
         st.is_eph_read(iprn), cfg, st.is_lea_read, run.sta.leapsec, iprn, run.eph, c.tdjmobstt, ob.tdjmobs,
         irec, run.sta.recxyz0_, run.antenna_phase_, c.iblock, c.satclockerror0, run.s3c, run.polint,
         ob.rover_sp3_leo, c.satpos, run.k, run.out, run.log);

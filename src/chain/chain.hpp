@@ -24,7 +24,7 @@
 #include "chain/combinations.hpp"
 #include "chain/validity.hpp"
 #include "models/vectors.hpp"
-#include "screening/satellite_position.hpp"
+#include "chain/satellite_step.hpp"
 #include "textio/format.hpp"
 
 #ifdef QUELMAR_STEP_PROFILE
@@ -88,7 +88,7 @@ struct ChainState {
     std::int32_t isv = 0, iblock = 0;
 
     // Step 9: satellite position and clock, Sun and Moon, ray geometry and wind-up.
-    screening::SatellitePosition satpos;
+    SatellitePosition satpos;
 
     // Step 12: low-orbit rover: antenna offset on the line of sight (m) and wind-up (rad).
     double xleo_cm2pc_to_add_to_mrange = 0;

@@ -1,4 +1,4 @@
-#include "screening/satellite_position.hpp"
+#include "chain/satellite_step.hpp"
 
 #include <cmath>
 
@@ -6,7 +6,7 @@
 #include "orbits/broadcast.hpp"
 #include "orbits/timescales.hpp"
 
-namespace quelmar::screening {
+namespace quelmar::chain {
 
 using namespace orbits;
 
@@ -106,4 +106,4 @@ int satellite_position_and_clock_from_navigation_msg_v5b(
     return ierrsatpos;
 }
 
-} // namespace quelmar::screening
+} // namespace quelmar::chain

@@ -12,12 +12,12 @@
 #include "frame/config.hpp"
 #include "messages/ephemeris.hpp"
 #include "orbits/broadcast.hpp"
-#include "screening/satellite_position.hpp"
+#include "chain/satellite_step.hpp"
 #include "support/test_support.hpp"
 
 using namespace quelmar;
 using namespace quelmar::orbits;
-using namespace quelmar::screening;
+using namespace quelmar::chain;
 using quelmar::testing_support::CapturedLog;
 
 namespace {

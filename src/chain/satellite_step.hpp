@@ -19,7 +19,7 @@
 #include "models/vectors.hpp"
 #include "orbits/precise.hpp"
 
-namespace quelmar::screening {
+namespace quelmar::chain {
 
 using orbits::float128;
 using orbits::PolintWork;
@@ -68,4 +68,4 @@ int satellite_position_and_clock_from_navigation_msg_v5b(
     double satclockerror0, const auxfiles::PreciseOrbitTable& s3c, PolintWork& work, bool rover_sp3_leo,
     SatellitePosition& res, const frame::Constants& constants, frame::TextSink& out, frame::Log& log);
 
-} // namespace quelmar::screening
+} // namespace quelmar::chain
