@@ -5,21 +5,16 @@
 ! l logical (T/F), c character: "c<5-digit length> <text>". W writes the items with the format (the
 ! answer is the records); R reads them with it from the text line in a character(1000) buffer; L reads
 ! them list-directed from a file of the text lines, twice (the second after a successful first); N reads
-! namelist /cfg/, then (after success) /aux/ from such a file. A read answers "=<iostat>" and every item
-! (decimal, hexadecimal bits, T/F, [text]); targets start from fixed values, so that those a read leaves
-! alone show too. Each answer ends with a line holding char(31).
+! namelist /cfg/, then (after success) /aux/ from such a file. A read answers "=" and the sign of IOSTAT
+! (namelists: 0, or 1 for any failure), then every item (decimal, hexadecimal bits, T/F, [text]); targets
+! start from fixed values, so that those a read leaves alone show too. Each answer ends with char(31).
 program textio_oracle
     implicit none
     integer, parameter :: maxn = 4000
-    character(len=20000) :: buf, fmt
-    character(len=1000) :: line
-    character :: mode, t(maxn)
+    character(len=20000) :: buf, fmt; character(len=1000) :: line; character :: mode, t(maxn)
     integer :: n, nl, k, j, m, ios, sc, ln, cl(maxn)
     integer(4) :: ai4(maxn), ivec(3), n_aux
-    integer(8) :: ai8(maxn)
-    real(4) :: ar4(maxn)
-    real(8) :: ar8(maxn), weight(2, 15)
-    real(16) :: ar16(maxn), q
+    integer(8) :: ai8(maxn); real(4) :: ar4(maxn); real(8) :: ar8(maxn), weight(2, 15); real(16) :: ar16(maxn), q
     logical :: al(maxn), flag, process(2, 15)
     character(len=200) :: ac(maxn); character(len=132) :: title; character(len=4) :: code
     namelist /cfg/ flag, process, weight, ivec, q, title, code
@@ -36,8 +31,7 @@ program textio_oracle
             if (t(k) == 'c') read (buf(2:6), '(i5)') cl(k)
             call reset(k)
             select case (t(k) // mode)
-            case ('iW'); read (buf(3:), *) ai4(k)
-            case ('jW'); read (buf(3:), *) ai8(k)
+            case ('iW', 'jW'); read (buf(3:), *) ai8(k); ai4(k) = int(ai8(k), 4)
             case ('rW'); read (buf(3:), '(z8)') ar4(k)
             case ('dW'); read (buf(3:), '(z16)') ar8(k)
             case ('qW'); read (buf(3:), '(z32)') ar16(k)
@@ -80,11 +74,11 @@ program textio_oracle
             process = reshape([((mod(m + j, 3) == 0, m=1, 2), j=1, 15)], [2, 15])
             weight = reshape([((-1000.25d0*(m + 2*j), m=1, 2), j=1, 15)], [2, 15])
             read (sc, nml=cfg, iostat=ios)
-            write (*, '("=",i0,/,(l1))') ios, flag, process
+            write (*, '("=",i0,/,(l1))') merge(0, 1, ios == 0), flag, process
             write (*, '(30(z16.16,/),3(i0,/),z32.32,2(/,"[",a,"]"))') weight, ivec, q, title, code
             if (ios == 0) then
                 read (sc, nml=aux, iostat=ios)
-                write (*, '("=",i0,/,i0)') ios, n_aux
+                write (*, '("=",i0,/,i0)') merge(0, 1, ios == 0), n_aux
             end if
         end select
         write (*, '(a)') achar(31)
@@ -99,7 +93,7 @@ contains
     end subroutine reset
 
     subroutine put_items()
-        write (*, '("=",i0)') ios
+        write (*, '("=",i0)') sign(min(abs(ios), 1), ios)
         do k = 1, n
             select case (t(k))
             case ('i'); write (*, '(i0)') ai4(k)
