@@ -165,13 +165,7 @@ TEST(AuxFiles, SolarFluxAndVoxelCentres) {
     EXPECT_EQ(grid.xlayer_width, 200.0);
 }
 
-namespace {
-struct Outcome {
-    int status = -99;
-    std::string stop;
-};
 using Reader = std::function<int(const std::string&, frame::Log&)>;
-} // namespace
 
 // Every reader on a malformed line, a file cut short, a value outside its table and a missing file.
 TEST(AuxFiles, DamagedAndMissingFiles) {
@@ -232,16 +226,17 @@ TEST(AuxFiles, DamagedAndMissingFiles) {
         TempDir dir;
         CapturedLog cap;
         const std::string file = c.text ? dir.write("file", *c.text) : dir.path("missing");
-        Outcome got;
+        int status = -99;
+        std::string stop;
         try {
-            got.status = readers.at(c.reader)(file, cap.log);
+            status = readers.at(c.reader)(file, cap.log);
         } catch (const frame::Stop& s) {
-            got.stop = s.message();
+            stop = s.message();
         }
         const std::string what = std::string(c.reader) + ": " + (c.text ? c.text->substr(0, 40) : "missing");
-        EXPECT_EQ(got.status, c.status) << what;
+        EXPECT_EQ(status, c.status) << what;
         if (c.status == -99) {
-            EXPECT_EQ(got.stop.substr(0, std::strlen(c.stop)), c.stop) << what;
+            EXPECT_EQ(stop.substr(0, std::strlen(c.stop)), c.stop) << what;
         }
         if (*c.log) {
             EXPECT_NE(cap.text().find(c.log), std::string::npos) << what << "\n" << cap.text();

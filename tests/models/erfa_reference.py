@@ -9,9 +9,7 @@
 #                         Earth-fixed frame and distance (m) from the receiver x y z (m)
 #   S year doy frac    -> Sun x y z, Moon x y z (km): geocentric geometric, Earth-fixed, at UT
 #   E x y z sx sy sz   -> lon lat h (deg, m) on WGS84 and elevation, azimuth (deg) of s seen from x
-import sys
-import warnings
-
+import sys, warnings
 try:
     import numpy as np
     import erfa
@@ -35,8 +33,7 @@ def put(i, values):
         out[k] = " ".join(repr(float(x)) for x in values[n])
 
 
-def mv(m, v):
-    return np.einsum("nij,nj->ni", m, v)
+def mv(m, v): return np.einsum("nij,nj->ni", m, v)
 
 
 def bodies(d1, d2):  # geocentric Sun and Moon, GCRS, AU and AU/s
