@@ -23,7 +23,8 @@ TEST(DispatchRobustness, DamagedLinesNeverCrashAndStopWithOneLine) {
     } cwd;
     fs::current_path(w.path());
     std::vector<std::string> templates = lines_of(Workdir::example("messages.txt"));
-    for (const char* code : {"OT2 ", "CDS ", "EXG ", "EXI "}) templates.push_back(code + templates[0].substr(4));
+    for (const char* code : {"OT2 ", "CDS ", "EXG ", "EXI "}) // the codes the example stream lacks
+        templates.push_back(code + templates[0].substr(4));
     static const std::string alphabet = "0123456789 +-.EDedTFx*/,'\"!&\t\r";
     Rng g(20261206);
     long lines = 0, stops = 0;
