@@ -8,7 +8,10 @@
 //   file NAME               the "| " lines that follow are the file's content ("|" alone: empty line)
 //   rm NAME / mkdir NAME    remove an example file / create a directory
 //   args ARGS               command-line arguments
-//   in                      the "| " lines that follow are standard input
+//   in                      the "| " lines that follow are standard input ("in crlf": each ends in CR LF)
+//   example PREFIX          the lines of examples/messages.txt starting with PREFIX go to standard input
+//                           (all of them without PREFIX), in the order of the steps
+//   feed NAME               standard input comes from "sh NAME" (a file of the case) through a pipe
 //   err TEXT                standard error is exactly TEXT and a newline ("err" alone: empty)
 //   out has / log has       the "| " lines that follow appear there, consecutively and in this order
 //   out is / log is         the "| " lines that follow are the whole text
@@ -44,9 +47,10 @@ std::vector<Scenario> load_scenarios() {
     for (const auto& e : fs::directory_iterator(dir))
         if (e.path().extension() == ".txt") files.push_back(e.path());
     std::sort(files.begin(), files.end());
-    static const char* ops[] = {"config", "file", "rm", "mkdir", "args", "in", "err", "out has", "log has",
-                                "out is", "log is", "out lacks", "log lacks", "out count", "log count",
-                                "exists", "absent", "content"};
+    static const char* ops[] = {"config",    "file",      "rm",        "mkdir",     "args",    "in",
+                                "example",   "feed",      "err",       "out has",   "log has", "out is",
+                                "log is",    "out lacks", "log lacks", "out count", "log count",
+                                "exists",    "absent",    "content"};
     for (const auto& f : files) {
         std::vector<Step> common;
         std::vector<Step>* steps = &common;
@@ -106,7 +110,7 @@ TEST_P(Scenarios, Run) {
     const Scenario& sc = scenarios()[GetParam()];
     Workdir w;
     std::string cfg = Workdir::example("quelmar_v2.2.0.nml");
-    std::string args, input;
+    std::string args, input, feed;
     for (const Step& s : sc.steps)
         if (s.op == "config") {
             const auto arrow = s.arg.find(" => ");
@@ -119,9 +123,21 @@ TEST_P(Scenarios, Run) {
         if (s.op == "rm") fs::remove(w.path() / s.arg);
         if (s.op == "mkdir") fs::create_directories(w.path() / s.arg);
         if (s.op == "args") args = s.arg;
-        if (s.op == "in") input += joined(s.block);
+        if (s.op == "in")
+            for (const auto& l : s.block) (input += l) += s.arg == "crlf" ? "\r\n" : "\n";
+        if (s.op == "example")
+            for (const auto& l : lines_of(Workdir::example("messages.txt")))
+                if (l.rfind(s.arg, 0) == 0) (input += l) += '\n';
+        if (s.op == "feed") feed = s.arg;
     }
-    const Workdir::Result r = w.run(input, args);
+    Workdir::Result r;
+    if (feed.empty()) {
+        r = w.run(input, args);
+    } else {
+        const Ran f = shell(w, "sh " + feed + " | " + shq(QUELMAR_BINARY) + " " + args);
+        const bool rover = args == "rover" || args == "ROVER";
+        r = {f.status, f.out, f.err, w.read(rover ? "quelmar_v2.2.0.rover.log" : "quelmar_v2.2.0.log")};
+    }
     EXPECT_EQ(r.status, 0);
     bool err_checked = false;
     for (const Step& s : sc.steps) {
@@ -148,7 +164,9 @@ TEST_P(Scenarios, Run) {
         }
     }
     // A scenario that does not say otherwise runs to the end of its input.
-    if (!err_checked) EXPECT_EQ(r.err, "");
+    if (!err_checked) {
+        EXPECT_EQ(r.err, "");
+    }
     if (HasFailure()) {
         std::cout << "---- stdout\n" << r.out.substr(0, 6000) << "---- log\n" << r.log.substr(0, 6000)
                   << "---- stderr\n" << r.err;
