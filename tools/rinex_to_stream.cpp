@@ -384,7 +384,19 @@ int run(int argc, char** argv) {
         nr.open(p);
         if (opt.system != 'G') continue;
         rnx::GpsNavRecord rec;
-        while (nr.next(rec)) nav.push_back(rec);
+        std::set<int> out_of_range; // PRNs the program's tables cannot hold: refused there, left out here
+        while (nr.next(rec)) {
+            if (rec.prn >= 1 && rec.prn <= max_prn)
+                nav.push_back(rec);
+            else
+                out_of_range.insert(rec.prn);
+        }
+        if (!out_of_range.empty()) {
+            std::string list;
+            for (int prn : out_of_range) list += " " + std::to_string(prn);
+            std::fprintf(stderr, "rinex_to_stream: note: %s: navigation records left out, PRN outside 1..%d:%s\n",
+                         p.c_str(), max_prn, list.c_str());
+        }
     }
     std::stable_sort(nav.begin(), nav.end(), [](const auto& a, const auto& b) {
         const double ta = abs_time(a.toc), tb = abs_time(b.toc);

@@ -112,7 +112,7 @@ class AntexReader {
     }
     template <class... A>
     void read_or_stop(const textio::Format& fmt, std::string_view text, A&... items) {
-        if (!fmt.read(text, items...).ok()) reading_error();
+        if (!fmt.read_numbers(text, items...).ok()) reading_error();
     }
 
     void version(const std::string& line);

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <fstream>
 
-#include "auxfiles/files.hpp"
+#include "frame/files.hpp"
 #include "frame/config.hpp"
 #include "frame/log.hpp"
 #include "messages/header.hpp"
@@ -54,7 +54,7 @@ void read_gcs(const std::string& gpscstatusfile, ConstellationStatus& gcs, int& 
     ierrgcs = 0;
     gcs.clear();
     std::ifstream in;
-    if (!open_existing_file(gpscstatusfile, in)) {
+    if (!frame::open_existing_file(gpscstatusfile, in)) {
         ierrgcs = 1;
         log.list("ERROR: opening gpsconsstatus.lst ");
         return;

@@ -74,7 +74,7 @@ int read_pcv(const std::string& igspcvfile, PcvTable& pcv, frame::Log& log) {
     auto value_line = [&](const textio::Format& fmt, auto first, auto last) {
         if (file.next(line) != detail::AntennaFileLines::Got::line) return false;
         std::vector<textio::InItem> items(first, last);
-        return fmt.read_items(line, items).ok();
+        return textio::require_finite(fmt.read_items(line, items), items).ok();
     };
 
     int k = 1; // the antenna being read

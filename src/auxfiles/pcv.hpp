@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "frame/files.hpp"
 #include "frame/limits.hpp"
 
 namespace quelmar::frame {
@@ -87,6 +88,7 @@ class AntennaFileLines {
     }
 
     bool open(const std::string& name) {
+        if (!frame::is_readable_regular_file(name)) return false;
         f_ = std::fopen(name.c_str(), "r");
         return f_ != nullptr;
     }

@@ -1,12 +1,15 @@
 #include "auxfiles/precise_orbits.hpp"
 
 #include <quadmath.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <system_error>
 
+#include "frame/files.hpp"
 #include "frame/stop.hpp"
 #include "messages/header.hpp"
 #include "textio/format.hpp"
@@ -29,11 +32,9 @@ enum class FileState { readable, missing, unreadable };
 FileState file_state(const std::string& name) {
     if (name.empty()) return FileState::unreadable;
     std::error_code ec;
-    const auto st = std::filesystem::status(name, ec);
-    if (st.type() == std::filesystem::file_type::not_found) return FileState::missing;
-    if (ec || std::filesystem::is_directory(st)) return FileState::unreadable;
-    std::ifstream probe(name, std::ios::binary);
-    return probe ? FileState::readable : FileState::unreadable;
+    if (std::filesystem::status(name, ec).type() == std::filesystem::file_type::not_found)
+        return FileState::missing;
+    return frame::is_readable_regular_file(name) ? FileState::readable : FileState::unreadable;
 }
 
 } // namespace
@@ -130,7 +131,7 @@ int read_s3e(const std::string& s3cfile, std::int32_t iexpected_dtsec_sp3cfiles,
         std::int32_t iprn = 0, iyy = 0, imo = 0, ida = 0, iho = 0, imi = 0, orbflag = 0, iflag2 = 0;
         double sec = 0;
         float128 x = 0, y = 0, z = 0, dt = 0, x_error = 0, y_error = 0, z_error = 0, dt_error = 0;
-        const textio::ReadStatus st = reader->read(label, iprn, iyy, imo, ida, iho, imi, sec, x, y, z, dt,
+        const textio::ReadStatus st = reader->read_numbers(label, iprn, iyy, imo, ida, iho, imi, sec, x, y, z, dt,
                                                    orbflag, iflag2, x_error, y_error, z_error, dt_error);
         if (st.iostat == textio::IoStat::end_of_file) {
             // A last record cut short (a file still being written) is not part of the file yet.
@@ -268,10 +269,33 @@ constexpr const char* after_read_label = "AFTER calling read_s3e: tdjms3c_0,tdjm
     throw frame::Stop("ERROR: reading orbits, ierrs3c.ne.0");
 }
 
+// The identity of a file as the file system keeps it; nullopt when it cannot be examined.
+std::optional<std::array<long long, 6>> file_identity(const std::string& name) {
+    struct stat st {};
+    if (name.empty() || ::stat(name.c_str(), &st) != 0) return std::nullopt;
+    return std::array<long long, 6>{static_cast<long long>(st.st_dev),
+                                    static_cast<long long>(st.st_ino),
+                                    static_cast<long long>(st.st_size),
+                                    static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec,
+                                    static_cast<long long>(st.st_ctim.tv_sec) * 1000000000LL + st.st_ctim.tv_nsec,
+                                    static_cast<long long>(st.st_mode)};
+}
+
 int read_satellite_file(const frame::Config& cfg, PreciseOrbitTable& sat, bool required_sp3_clocks,
                         frame::Log& log) {
-    return read_s3e(cfg.s3cfile, cfg.iexpected_dtsec_sp3cfiles, sat, cfg.dtsec2tol_s3c,
-                    cfg.interpolated_precise_satclocks_instead_of_broadcast, required_sp3_clocks, log);
+    const auto id = file_identity(frame::trimmed(cfg.s3cfile));
+    PreciseOrbitTable::LastRead& last = sat.last_read;
+    if (id && last.valid && last.id == *id && last.clocks_required == required_sp3_clocks) {
+        log.raw(last.log);
+        return last.status;
+    }
+    std::string lines;
+    log.capture(&lines);
+    const int status = read_s3e(cfg.s3cfile, cfg.iexpected_dtsec_sp3cfiles, sat, cfg.dtsec2tol_s3c,
+                                cfg.interpolated_precise_satclocks_instead_of_broadcast, required_sp3_clocks, log);
+    log.capture(nullptr);
+    last = {id.has_value(), id.value_or(std::array<long long, 6>{}), required_sp3_clocks, status, std::move(lines)};
+    return status;
 }
 
 } // namespace

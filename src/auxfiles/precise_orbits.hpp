@@ -87,6 +87,20 @@ class PreciseOrbitTable {
         return iobj >= 1 && iobj <= maxsat && slot >= 1 && slot <= maxepochs3c;
     }
 
+    // What the last read of the satellite file met: the file's identity (device, inode, size, change
+    // times), whether clocks were required, its status and the log lines it wrote. A refresh of a file
+    // that has not changed since gives the same table, so it writes these lines again instead of
+    // reading the file (a file that ends before the run does would otherwise be read again for every
+    // observation of the refresh margin).
+    struct LastRead {
+        bool valid = false;
+        std::array<long long, 6> id{};
+        bool clocks_required = false;
+        int status = 0;
+        std::string log;
+    };
+    LastRead last_read;
+
   private:
     std::array<std::vector<S3cSlot>, maxsat> obj_;
 };

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <string_view>
 
-#include "auxfiles/files.hpp"
+#include "frame/files.hpp"
 #include "frame/config.hpp"
 #include "frame/log.hpp"
 #include "frame/stop.hpp"
@@ -46,7 +46,7 @@ void read_station_list(StationNames& reclst, int& nrec, const std::string& file,
     nrec = 0;
     reclst.fill(blank_name);
     std::ifstream in;
-    if (!open_existing_file(file, in)) {
+    if (!frame::open_existing_file(file, in)) {
         ierr = 1;
         if (m.open_with_name)
             log.list(m.open, frame::trimmed(file));
@@ -109,7 +109,7 @@ void read_reference_rec(std::string& refrec, const std::string& sta2refrecfile, 
     ierrrrr = 0;
     refrec = blank_name;
     std::ifstream in;
-    if (!open_existing_file(sta2refrecfile, in)) {
+    if (!frame::open_existing_file(sta2refrecfile, in)) {
         ierrrrr = 1;
         log.list("ERROR: opening reference_receiver.sta file: ");
         return;
@@ -137,7 +137,7 @@ void read_leocm2pc(const std::string& leocm2pcfile, std::span<const std::string>
     reclst_rover_sp3_leo_sta.fill(blank_name);
     xleocm2pc_offset_.fill(0.0);
     std::ifstream in;
-    if (!open_existing_file(leocm2pcfile, in)) {
+    if (!frame::open_existing_file(leocm2pcfile, in)) {
         ierrlc2p = 1;
         log.list("ERROR: opening leocm2pcfile file: ", frame::trimmed(leocm2pcfile));
         return;
@@ -149,7 +149,7 @@ void read_leocm2pc(const std::string& leocm2pcfile, std::span<const std::string>
     for (;;) {
         std::string name(4, ' ');
         double x[3] = {0.0, 0.0, 0.0};
-        const textio::ReadStatus st = r.read(name, x[0], x[1], x[2]);
+        const textio::ReadStatus st = r.read_numbers(name, x[0], x[1], x[2]);
         if (st.iostat == IoStat::end_of_file) return;
         if (!st.ok()) {
             ierrlc2p = 2;

@@ -2,7 +2,7 @@
 
 #include <fstream>
 
-#include "auxfiles/files.hpp"
+#include "frame/files.hpp"
 #include "frame/log.hpp"
 #include "frame/stop.hpp"
 #include "textio/listread.hpp"
@@ -32,7 +32,7 @@ void read_sfluxfile_v2(const std::string& sfluxfile, SolarFluxTable& table, int&
     table.clear();
     ierrrsf = 0;
     std::ifstream in;
-    if (!open_existing_file(sfluxfile, in)) {
+    if (!frame::open_existing_file(sfluxfile, in)) {
         ierrrsf = 1;
         stop_with("ERROR: opening sfluxfile ", log);
     }
@@ -40,7 +40,7 @@ void read_sfluxfile_v2(const std::string& sfluxfile, SolarFluxTable& table, int&
     for (;;) {
         int iyear1 = 0, idoy1 = 0;
         double ssn1 = 0.0, sflux1 = 0.0;
-        const textio::ReadStatus st = r.read(iyear1, idoy1, ssn1, sflux1);
+        const textio::ReadStatus st = r.read_numbers(iyear1, idoy1, ssn1, sflux1);
         if (st.iostat == textio::IoStat::end_of_file) return;
         if (!st.ok()) {
             ierrrsf = 2;

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <fstream>
 
-#include "auxfiles/files.hpp"
+#include "frame/files.hpp"
 #include "frame/log.hpp"
 #include "frame/stop.hpp"
 #include "textio/listread.hpp"
@@ -66,7 +66,7 @@ void read_iono_voxel_centers(const std::string& centersfile, double hmin, double
     grid.ijkmax.fill(0);
     grid.clear_cells();
     std::ifstream in;
-    if (!open_existing_file(centersfile, in)) {
+    if (!frame::open_existing_file(centersfile, in)) {
         ierrrvc = 1;
         stop_with("ERROR: opening centersfile file ", log);
     }
@@ -75,7 +75,7 @@ void read_iono_voxel_centers(const std::string& centersfile, double hmin, double
     for (;;) {
         double h = 0.0, ra = 0.0, dec = 0.0, xne = 0.0, sne = 0.0;
         int i = 0, j = 0, k = 0;
-        const textio::ReadStatus st = r.read(h, ra, dec, i, j, k, xne, sne);
+        const textio::ReadStatus st = r.read_numbers(h, ra, dec, i, j, k, xne, sne);
         if (st.iostat == textio::IoStat::end_of_file) break;
         if (!st.ok()) {
             ierrrvc = 2;

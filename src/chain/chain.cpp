@@ -249,8 +249,12 @@ void process_observation(frame::Run& run) {
         clock.step(4);
         c.update_orbits2 =
             cfg.precise_instead_of_eph_orbits && ob.tdjmobs >= run.s3c.tdjms3c_1 - cfg.dtdjm_alert_orbits;
-        if (c.update_orbits2)
+        if (c.update_orbits2) {
+            // The refresh serves the satellite step, which needs the clocks: a rover trajectory file
+            // read at start-up (clocks not needed) must not leave marked clocks valid in the new table.
+            run.required_sp3_clocks = true;
             auxfiles::refresh_precise_orbits(cfg, run.s3c, run.required_sp3_clocks, ob.tdjmobs, run.log);
+        }
     }
 
     // 5. Completeness gate.
@@ -308,8 +312,10 @@ void process_observation(frame::Run& run) {
         run.out.list("TRACE: iblock,isv=", c.iblock, c.isv);
     }
 
-    // 9. Satellite position and clock, Sun and Moon, ray geometry and wind-up.
+    // 9. Satellite position and clock, Sun and Moon, ray geometry and wind-up. Precise satellite
+    //    positions always need their clocks.
     clock.step(9);
+    if (cfg.precise_instead_of_eph_orbits) run.required_sp3_clocks = true;
     const int ierrsatpos1 = satellite_position_and_clock_from_navigation_msg_v5b(
         st.is_eph_read(iprn), cfg, st.is_lea_read, run.sta.leapsec, iprn, run.eph, c.tdjmobstt, ob.tdjmobs,
         irec, run.sta.recxyz0_, run.antenna_phase_, c.iblock, c.satclockerror0, run.s3c, run.polint,

@@ -2,6 +2,7 @@
 
 #include <fstream>
 
+#include "frame/files.hpp"
 #include "frame/log.hpp"
 #include "textio/format.hpp"
 #include "textio/listread.hpp"
@@ -55,8 +56,8 @@ std::string ddf_file_name(std::int32_t iyy, std::int32_t imo, std::int32_t ida) 
 int read_refsat_file(const std::string& file_refsat, RefsatPeriods& p, std::string& message) {
     message.clear();
     p.nper_refsat = 0;
-    std::ifstream f(file_refsat);
-    if (!f) return dayfile_status::cannot_open;
+    std::ifstream f;
+    if (!frame::open_existing_file(file_refsat, f)) return dayfile_status::cannot_open;
     textio::ListReader r(f);
     for (;;) {
         std::int32_t itsec0 = 0, itsec1 = 0, iprn = 0;
@@ -85,13 +86,13 @@ int read_ddf_file(const std::string& file_ddf, std::vector<DdfRecord>& ddf, fram
                   std::string& message) {
     message.clear();
     ddf.clear();
-    std::ifstream f(file_ddf);
-    if (!f) return dayfile_status::cannot_open;
+    std::ifstream f;
+    if (!frame::open_existing_file(file_ddf, f)) return dayfile_status::cannot_open;
     textio::ListReader r(f);
     for (;;) {
         DdfRecord d;
         const textio::ReadStatus s =
-            r.read(d.tsec0_ddf, d.tsec1_ddf, d.iprn_ddf, d.rec_ddf, d.narc11, d.narc01, d.narc10, d.narc00,
+            r.read_numbers(d.tsec0_ddf, d.tsec1_ddf, d.iprn_ddf, d.rec_ddf, d.narc11, d.narc01, d.narc10, d.narc00,
                    d.irefsat_ddf, d.refrec_ddf, d.idbw11, d.idbw01, d.idbw10, d.idbw00, d.ddbw_fixed_ddf,
                    d.idbc11, d.idbc01, d.idbc10, d.idbc00, d.ddbc_fixed_ddf, d.idbi11, d.idbi01, d.idbi10,
                    d.idbi00, d.ddbi_fixed_ddf, d.kon_ddf);

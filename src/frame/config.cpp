@@ -3,6 +3,7 @@
 #include <fstream>
 #include <span>
 
+#include "frame/files.hpp"
 #include "frame/log.hpp"
 #include "frame/stop.hpp"
 #include "textio/namelist.hpp"
@@ -322,8 +323,8 @@ struct GroupSpec {
 } // namespace
 
 void read_configuration(Config& cfg, Log& log, const std::string& arg1, bool rover) {
-    std::ifstream in(config_file_name);
-    if (!in) throw Stop("ERROR: opening quelmar_v2.2.0.nml file");
+    std::ifstream in;
+    if (!open_existing_file(config_file_name, in)) throw Stop("ERROR: opening quelmar_v2.2.0.nml file");
     textio::NamelistReader reader(in);
 
     const GroupSpec groups[] = {
@@ -358,12 +359,23 @@ void read_configuration(Config& cfg, Log& log, const std::string& arg1, bool rov
             log.list("ERROR: in namelist group &" + g.name() + ": " + st.message);
             throw Stop(group.stop_message);
         }
-        const std::vector<std::string> missing = g.missing_keys();
-        if (!missing.empty()) {
+        auto refuse = [&](const std::vector<std::string>& which, const char* why) {
+            if (which.empty()) return;
             std::string keys;
-            for (const auto& k : missing) keys += " " + k;
-            log.list("ERROR: in namelist group &" + g.name() + ": key(s) not given:" + keys);
+            for (const auto& k : which) keys += " " + k;
+            log.list("ERROR: in namelist group &" + g.name() + ": " + why + keys);
             throw Stop(group.stop_message);
+        };
+        refuse(g.missing_keys(), "key(s) not given:");
+        // A model never runs on a value that is not a number.
+        refuse(g.nonfinite_keys(), "key(s) not a finite number:");
+        if (group.bind == group_cycle_slip_checking && cfg.new_cycle_slip_checking) {
+            // The slip laws divide the elevation by their scales: zero (of either sign) or a negative
+            // scale turns the threshold into infinity or NaN, and the test could never fire.
+            std::vector<std::string> bad;
+            if (!(cfg.d2li_max_exp_scale_deg > 0)) bad.push_back("d2li_max_exp_scale_deg");
+            if (!(cfg.dbw_max_exp_scale_deg > 0)) bad.push_back("dbw_max_exp_scale_deg");
+            refuse(bad, "scale(s) must be positive:");
         }
         if (first) {
             // Once silent_log is known: the mode, then the echo blocks.

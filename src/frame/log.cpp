@@ -29,9 +29,15 @@ void TextSink::flush() {
 }
 
 void TextSink::line(std::string_view text) {
+    if (capture_ != nullptr) (capture_->append(text)) += '\n';
     if (f_ == nullptr) return;
     std::fwrite(text.data(), 1, text.size(), f_);
     std::fputc('\n', f_);
+}
+
+void TextSink::raw(std::string_view records) {
+    if (capture_ != nullptr) capture_->append(records);
+    if (f_ != nullptr) std::fwrite(records.data(), 1, records.size(), f_);
 }
 
 } // namespace quelmar::frame

@@ -31,6 +31,11 @@ class TextSink {
 
     // One record: the text and a newline.
     void line(std::string_view text);
+    // Whole records already laid out (each with its newline), written as they are.
+    void raw(std::string_view records);
+    // While `to` is set, every record written is also appended to *to (with its newline): what a step
+    // wrote can be written again later, byte for byte, with raw().
+    void capture(std::string* to) { capture_ = to; }
     // A list-directed record.
     template <class... A>
     void list(const A&... args) {
@@ -39,12 +44,18 @@ class TextSink {
     // A record written with a format (reversion lines included).
     template <class... A>
     void formatted(const textio::Format& fmt, const A&... args) {
-        line(fmt.write(args...));
+        std::size_t narrow = 0;
+        line(fmt.write_counted(narrow, args...));
+        if (narrow > 0) ++overflowed_records_;
     }
+    // Formatted records written so far with at least one numeric field too narrow for its value.
+    std::size_t overflowed_records() const { return overflowed_records_; }
 
   private:
     std::FILE* f_ = nullptr;
     bool owned_ = true;
+    std::string* capture_ = nullptr;
+    std::size_t overflowed_records_ = 0;
 };
 
 // The log: a TextSink that knows its file name and whether informative lines are wanted.

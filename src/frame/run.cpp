@@ -1,5 +1,6 @@
 #include "frame/run.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -45,15 +46,19 @@ bool read_input_line(std::FILE* in, std::string& line) {
 }
 
 MessageCode classify(std::string_view line) {
-    if (line.size() < 4) return MessageCode::none;
+    // The line stands in a blank-padded buffer: "KLO" alone is "KLO " there.
+    char head[4] = {' ', ' ', ' ', ' '};
+    std::memcpy(head, line.data(), std::min<std::size_t>(line.size(), 4));
     for (int i = 0; i < static_cast<int>(MessageCode::none); ++i)
-        if (std::memcmp(line.data(), codes[i], 4) == 0) return static_cast<MessageCode>(i);
+        if (std::memcmp(head, codes[i], 4) == 0) return static_cast<MessageCode>(i);
     return MessageCode::none;
 }
 
 void startup(Run& run, int argc, char** argv) {
     // 1. The mode: "rover" or "ROVER" (trailing blanks ignored); anything else is normal mode.
+    // A 40-character field, blank-padded: its echo in the log has that width.
     run.arg1 = argc > 1 ? std::string(argv[1]).substr(0, 40) : std::string();
+    run.arg1.resize(40, ' ');
     const std::string a = trimmed(run.arg1);
     run.modus_operandi_rover = a == "rover" || a == "ROVER";
     // 2. The log of the mode, rewritten from its start.

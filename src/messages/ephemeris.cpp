@@ -115,7 +115,7 @@ void read_eph(std::string_view line1, std::int32_t& iprn_, EphemerisTable& eph, 
     std::array<double, neph_values> v{};
     const textio::ReadStatus prn_status = prn_format.read(line, iprn);
     if (prn_status.ok()) iprn_ = iprn;
-    if (!prn_status.ok() || !record_format.read(line, iyy, imo, ida, iho, imi, sec, v).ok()) {
+    if (!prn_status.ok() || !record_format.read_numbers(line, iyy, imo, ida, iho, imi, sec, v).ok()) {
         log.list("ERROR: reading EPH input record");
         ierr = 1;
         return;
@@ -184,7 +184,7 @@ void read_cds(std::string_view line1, StationRegistry& reg, CorrectionTable& cds
     double stec = 0.0, sigma_stec = 0.0, rms = 0.0, chi2 = 0.0;
     std::int32_t konprn = 0, idegree = 0, nunk = 0;
     if (!fixed_format
-             .read(line, iprn, iyy, imo, ida, iho, imi, sec, rec, tdjm, konprn, sele0, xlonion, xlation,
+             .read_numbers(line, iprn, iyy, imo, ida, iho, imi, sec, rec, tdjm, konprn, sele0, xlonion, xlation,
                    raion, stec, sigma_stec, rms, chi2, idegree, nunk)
              .ok()) {
         log.list("ERROR: reading CDS input record");
@@ -212,7 +212,7 @@ void read_cds(std::string_view line1, StationRegistry& reg, CorrectionTable& cds
             items.emplace_back(x[i]);
             items.emplace_back(sx[i]);
         }
-        if (!pair_format.read_items(line, items).ok()) {
+        if (!textio::require_finite(pair_format.read_items(line, items), items).ok()) {
             log.list("ERROR: reading CDS input record");
             ierrrc = 1;
             return;

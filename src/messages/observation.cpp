@@ -236,7 +236,7 @@ std::int32_t read_ob1_v4b(std::string_view line, ObservationState& obs, StationR
         // The count is read again with the record; it cannot change, since the same columns were
         // just read.
         const std::int32_t nobs = ob.nobs;
-        if (!record_format(nobs).read_items(line, items).ok()) {
+        if (!textio::require_finite(record_format(nobs).read_items(line, items), items).ok()) {
             log.list(msg_reading);
             ob.ierr = ob1_status::reading_error;
             return ob.ierr;

@@ -64,7 +64,7 @@ std::string_view without_trailing_blanks(std::string_view s) {
 // Reads the header fields and then `payload` from the first 1000 columns of the line.
 template <class... T>
 bool read_record(const Format& fmt, std::string_view line1, MessageHeader& h, T&... payload) {
-    return fmt.read(reader_part(line1), h.iyy, h.imo, h.ida, h.iho, h.imi, h.sec, payload...).ok();
+    return fmt.read_numbers(reader_part(line1), h.iyy, h.imo, h.ida, h.iho, h.imi, h.sec, payload...).ok();
 }
 
 // A well-read line travels on to the next stage unchanged (trailing blanks dropped).
@@ -161,6 +161,7 @@ int read_xyz(std::string_view line1, Array2<double, 3, maxrec>& recxyz0_, std::i
     std::array<double, 3> xyz{};
     if (!read_record(xyz_format(), line1, h, h.rec, xyz)) {
         log.list("ERROR: reading XYZ input record");
+        irec = 0; // the line names no receiver that could be read: no slot, rather than the last one's
         return 1;
     }
     copy_to_output(line1, out);

@@ -216,7 +216,7 @@ int tdjmprn2xyzdt_s3c_v4(float128 tdjm, float128 tdjms3c_0, std::int32_t iexpect
             s.list(inconsistent_epochs);
             s.list("iepoch,iexpected_dtsec_sp3cfiles,tdjms3c_0=", slot, idt, tdjms3c_0);
             s.list("dt,tdjm1,iprn,satxyzdt_s3c_=", dt, tdjm1, iprn, stored);
-            s.list("dt,dtsec2tol_s3c=", static_cast<double>(dtsec), tol2);
+            s.list("dt,dtsec2tol_s3c=", dt, tol2); // dt in days, as on the line before
         };
         error_lines(log);
         error_lines(out);

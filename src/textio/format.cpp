@@ -650,7 +650,7 @@ Format& Format::operator=(const Format&) = default;
 Format::Format(Format&&) noexcept = default;
 Format& Format::operator=(Format&&) noexcept = default;
 
-void Format::write_items(std::string& out, std::span<const OutItem> items) const {
+void Format::write_items(std::string& out, std::span<const OutItem> items, std::size_t* overflowed) const {
     std::string scratch;
     std::size_t rec_start = out.size();
     std::size_t pending = 0; // blanks owed by X editing, written only if something follows
@@ -679,6 +679,7 @@ void Format::write_items(std::string& out, std::span<const OutItem> items) const
             continue;
         }
         const OutItem& it = items[item];
+        const std::size_t field = out.size();
         switch (op.code) {
         case Op::Code::I:
             if (it.kind() != OutItem::Kind::Int) mismatch(text_, op, item, out_kind_name(it.kind()));
@@ -725,9 +726,33 @@ void Format::write_items(std::string& out, std::span<const OutItem> items) const
         default:
             break;
         }
+        // A numeric field never holds only asterisks unless its value did not fit.
+        const bool numeric = op.code == Op::Code::I || op.code == Op::Code::F || op.code == Op::Code::E ||
+                             op.code == Op::Code::D;
+        if (overflowed != nullptr && numeric && out.size() > field &&
+            out.find_first_not_of('*', field) == std::string::npos)
+            ++*overflowed;
         ++item;
     }
     (void)rec_start;
+}
+
+ReadStatus require_finite(ReadStatus st, std::span<const InItem> items) {
+    if (!st.ok()) return st;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const InItem& it = items[i];
+        bool finite = true;
+        if (it.kind() == InItem::Kind::Real32) finite = std::isfinite(it.as<float>());
+        if (it.kind() == InItem::Kind::Real64) finite = std::isfinite(it.as<double>());
+        if (it.kind() == InItem::Kind::Real128) finite = finiteq(it.as<float128>()) != 0;
+        if (!finite) {
+            st.iostat = IoStat::bad_value;
+            st.items_done = static_cast<int>(i);
+            st.message = "item " + std::to_string(i + 1) + " is not a finite number";
+            return st;
+        }
+    }
+    return st;
 }
 
 ReadStatus Format::read_items(std::string_view line, std::span<const InItem> items) const {

@@ -148,6 +148,12 @@ void push_in(std::vector<InItem>& v, T& x) {
 }
 } // namespace detail
 
+// Numbers that feed the model must be finite: a Fortran read accepts "Inf" and "NaN" as values, and
+// such a value would pass every comparison that screens data (a NaN is neither below nor above a
+// mask) and flow into the records. After a successful read, a status that turns a non-finite real item
+// into a conversion error naming the item; `st` is returned unchanged otherwise.
+ReadStatus require_finite(ReadStatus st, std::span<const InItem> items);
+
 class Format {
   public:
     explicit Format(std::string_view text); // throws FormatError
@@ -161,7 +167,9 @@ class Format {
 
     // Appends the record(s) for `items` to `out`. Records produced by format reversion are separated
     // by '\n'; no newline is added after the last one. Throws FormatError on an item/edit mismatch.
-    void write_items(std::string& out, std::span<const OutItem> items) const;
+    // With `overflowed`, adds the number of numeric fields too narrow for their value (written as
+    // asterisks, as Fortran does).
+    void write_items(std::string& out, std::span<const OutItem> items, std::size_t* overflowed = nullptr) const;
 
     // Convenience: items may be scalars or ranges (vector, array, span) of scalars.
     template <class... A>
@@ -171,6 +179,16 @@ class Format {
         (detail::push_out(items, args), ...);
         std::string out;
         write_items(out, items);
+        return out;
+    }
+    // As write(), counting the fields too narrow for their value into *overflowed.
+    template <class... A>
+    std::string write_counted(std::size_t& overflowed, const A&... args) const {
+        std::vector<OutItem> items;
+        items.reserve(sizeof...(A) * 2);
+        (detail::push_out(items, args), ...);
+        std::string out;
+        write_items(out, items, &overflowed);
         return out;
     }
 
@@ -186,6 +204,14 @@ class Format {
         items.reserve(sizeof...(A) * 2);
         (detail::push_in(items, args), ...);
         return read_items(line, items);
+    }
+    // As read(), and every real item must be finite (require_finite).
+    template <class... A>
+    ReadStatus read_numbers(std::string_view line, A&... args) const {
+        std::vector<InItem> items;
+        items.reserve(sizeof...(A) * 2);
+        (detail::push_in(items, args), ...);
+        return require_finite(read_items(line, items), items);
     }
 
   private:

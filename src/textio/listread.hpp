@@ -131,6 +131,15 @@ class ListReader {
         return read_items(items);
     }
 
+    // As read(), and every real item must be finite (require_finite).
+    template <class... A>
+    ReadStatus read_numbers(A&... args) {
+        std::vector<InItem> items;
+        items.reserve(sizeof...(A) * 2);
+        (detail::push_in(items, args), ...);
+        return require_finite(read_items(items), items);
+    }
+
     // Number of the last record read (1 for the first record of the stream), 0 before any read.
     long record_number() const { return cur_.record_number(); }
 

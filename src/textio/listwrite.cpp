@@ -95,7 +95,7 @@ std::string list_directed(std::span<const OutItem> items) {
         out.push_back(' ');
         append_list_item(out, it);
     }
-    if (items.empty()) out.push_back(' ');
+    // No items: an empty record, as gfortran writes for a list-directed WRITE without items.
     return out;
 }
 

@@ -133,6 +133,13 @@ std::vector<std::string> NamelistGroup::missing_keys() const {
     return out;
 }
 
+std::vector<std::string> NamelistGroup::nonfinite_keys() const {
+    std::vector<std::string> out;
+    for (const Entry& e : entries_)
+        if (!require_finite(ReadStatus{}, e.elements).ok()) out.push_back(e.label);
+    return out;
+}
+
 bool NamelistReader::find_group(const NamelistGroup& group) {
     // A raw scan for `&name` or `$name`, as gfortran does: comments are skipped, quotes are not
     // special. The name must end at a blank, comma, slash, comment or the record end.

@@ -80,6 +80,8 @@ class NamelistGroup {
     // were added. A key counts as named when it stands before an `=`, even if only null values
     // follow. Lets a caller insist that a configuration gives every key.
     std::vector<std::string> missing_keys() const;
+    // Labels of the keys holding infinity or NaN in a real element (a namelist accepts "Inf", "NaN").
+    std::vector<std::string> nonfinite_keys() const;
 
   private:
     friend class NamelistReader;
