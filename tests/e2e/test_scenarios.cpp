@@ -138,7 +138,9 @@ TEST_P(Scenarios, Run) {
         const bool rover = args == "rover" || args == "ROVER";
         r = {f.status, f.out, f.err, w.read(rover ? "quelmar_v2.2.0.rover.log" : "quelmar_v2.2.0.log")};
     }
+    // Every end of the process, a stop included: status 0, and what was written ends with a whole record.
     EXPECT_EQ(r.status, 0);
+    for (const std::string* t : {&r.out, &r.log, &r.err}) EXPECT_TRUE(t->empty() || t->back() == '\n');
     bool err_checked = false;
     for (const Step& s : sc.steps) {
         const bool on_out = s.op.rfind("out", 0) == 0;
