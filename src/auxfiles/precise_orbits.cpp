@@ -294,7 +294,8 @@ int read_satellite_file(const frame::Config& cfg, PreciseOrbitTable& sat, bool r
     const int status = read_s3e(cfg.s3cfile, cfg.iexpected_dtsec_sp3cfiles, sat, cfg.dtsec2tol_s3c,
                                 cfg.interpolated_precise_satclocks_instead_of_broadcast, required_sp3_clocks, log);
     log.capture(nullptr);
-    last = {id.has_value(), id.value_or(std::array<long long, 6>{}), required_sp3_clocks, status, std::move(lines)};
+    last = {id.has_value(), id.value_or(std::array<long long, 6>{}), required_sp3_clocks, status, std::move(lines),
+            last.reads + 1};
     return status;
 }
 

@@ -98,6 +98,7 @@ class PreciseOrbitTable {
         bool clocks_required = false;
         int status = 0;
         std::string log;
+        long reads = 0; // times the file was read in this run
     };
     LastRead last_read;
 

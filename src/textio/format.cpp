@@ -586,7 +586,8 @@ template <class T>
 T special_value(bool nan, bool negative) {
     if constexpr (std::is_same_v<T, float128>) {
         if (nan) return nanq("");
-        return negative ? -HUGE_VALQ : HUGE_VALQ;
+        const float128 inf = std::numeric_limits<double>::infinity(); // HUGE_VALQ, which clang lacks
+        return negative ? -inf : inf;
     } else {
         const T v = nan ? std::numeric_limits<T>::quiet_NaN() : std::numeric_limits<T>::infinity();
         return negative ? -v : v;

@@ -206,7 +206,7 @@ Conv parse_real(std::string_view s, int implied_decimals, float128& out, bool li
     RealText rt;
     if (!decompose(s, implied_decimals, list_directed, rt)) return Conv::bad;
     if (rt.infinity || rt.nan) {
-        float128 v = rt.nan ? nanq("") : HUGE_VALQ;
+        float128 v = rt.nan ? nanq("") : float128(std::numeric_limits<double>::infinity());
         out = rt.negative ? -v : v;
         return Conv::ok;
     }

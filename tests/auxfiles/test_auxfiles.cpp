@@ -114,6 +114,33 @@ TEST(AuxFiles, PreciseOrbits) {
 
 // Role lists one name per record, the reference receiver, and the antenna offsets (along-track,
 // cross-track, radial) of the low-orbit rovers that have a trajectory file.
+// A refresh of an orbit file unchanged since its last read gives the same table and the same log lines
+// without reading it again; a changed file is read again.
+TEST(AuxFiles, RefreshReadsOnlyAChangedOrbitFile) {
+    TempDir dir;
+    CapturedLog cap;
+    frame::Config cfg;
+    cfg.precise_instead_of_eph_orbits = cfg.interpolated_precise_satclocks_instead_of_broadcast = true;
+    cfg.s3cfile = dir.write("day.s3c", s3c_day());
+    cfg.iexpected_dtsec_sp3cfiles = 900;
+    cfg.dtsec2tol_s3c = 1.0;
+    PreciseOrbitTable sat, rover;
+    RoverStationList stations;
+    bool clocks = false;
+    load_precise_orbits(cfg, sat, rover, stations, clocks, 54613.9Q, cap.log);
+    const std::string first = cap.text();
+    for (int i = 0; i < 3; ++i) refresh_precise_orbits(cfg, sat, true, 54613.9Q, cap.log);
+    EXPECT_EQ(sat.last_read.reads, 1);
+    EXPECT_EQ(sat.size(), 96u);
+    const std::string all = cap.text();
+    const std::string one = all.substr(first.size(), (all.size() - first.size()) / 3);
+    EXPECT_EQ(all.substr(first.size()), one + one + one);
+    std::ofstream(cfg.s3cfile, std::ios::app) << "S3C  3 08  5 28  0  0  0.0 1 2 3 4 0 0 0 0 0 0\n";
+    refresh_precise_orbits(cfg, sat, true, 54613.9Q, cap.log);
+    EXPECT_EQ(sat.last_read.reads, 2);
+    EXPECT_EQ(sat.size(), 97u);
+}
+
 TEST(AuxFiles, RoleListsAndLowOrbitOffsets) {
     TempDir dir;
     CapturedLog cap;
