@@ -29,7 +29,7 @@ std::string in_data(const std::string& name) {
 // G07's L1 has one cycle more: d2li = c/f1 = 0.1902937 m > 0.04 + 0.0013 * 30 (flagged),
 // dbw = c/(f1 - f2) = 0.8619184 m, under the arc-start threshold 5 * sqrt(1.25/6 * 1.5) = 2.8 m.
 // GPS-UTC of 2002 is 13 s. gps.02n: EPH 3 (toc 02:00:30) is due at 00:00:30, EPH 7 (toc 04:00, short
-// last line read as zeros) after the last epoch. ot.blq: values that name their row and column.
+// last line read as zeros) after the last epoch. ot.blq: 0.0k0jj m, +-(100k + jj) deg for row k, column jj.
 TEST(RinexToStream, Rinex2NavigationAndLoadingGiveTheExactStream) {
     TempDir dir;
     const Ran r = tool(dir, "rinex_to_stream",
@@ -179,9 +179,9 @@ TEST(ToolFailures, StatusAndMessage) {
         {"rinex_to_stream", "nomarker.02o", 1, "nomarker.02o:9: missing header record \"MARKER NAME\""},
         {"rinex_to_stream", "order.02o", 1, "order.02o:19: epoch out of order: not later than the epoch of line 14"},
         {"rinex_to_stream", "bdt.16o", 1, "bdt.16o:8: time system BDT not supported"},
-        {"rinex_to_stream", "--blq neg.blq gps.02o", 1, "neg.blq:6: station test: west amplitudes: value out of range"},
-        {"rinex_to_stream", "--blq big.blq gps.02o", 1, "big.blq:10: station test: south phases: value out of range"},
-        {"rinex_to_stream", "--blq ten.blq gps.02o", 1, "ten.blq:6: station test: west amplitudes: 10 values"},
+        {"rinex_to_stream", "--blq neg.blq gps.02o", 1, "neg.blq:4: station test: west amplitudes: value out of range"},
+        {"rinex_to_stream", "--blq big.blq gps.02o", 1, "big.blq:8: station test: south phases: value out of range"},
+        {"rinex_to_stream", "--blq ten.blq gps.02o", 1, "ten.blq:4: station test: west amplitudes: 10 values"},
         {"sp3_to_s3c", "", 1, "sp3_to_s3c: no SP3 file given"},
         {"sp3_to_s3c", "-s gps " + in_data("orb.sp3"), 1, "constellation must be one upper-case letter"},
         {"sp3_to_s3c", "gps.02o", 2, "error: gps.02o: not an SP3 file"},
