@@ -86,7 +86,9 @@ def measure(args, faults):
     if os.path.exists(src):
         shutil.rmtree(src)
     os.makedirs(logs, exist_ok=True)
-    shutil.copytree(REPO, src, ignore=shutil.ignore_patterns(".git", "build", "build-*", "build_*"))
+    # Fresh file times (not the originals): a reused build directory must see every file as changed.
+    shutil.copytree(REPO, src, ignore=shutil.ignore_patterns(".git", "build", "build-*", "build_*"),
+                    copy_function=shutil.copy)
     shared = os.path.abspath(os.path.join(REPO, "..", "shared", "data"))
     cfg = ["cmake", "-S", src, "-B", build, "-DCMAKE_BUILD_TYPE=Release", "-DQUELMAR_BENCH=OFF",
            f"-DQUELMAR_SHARED_DATA={shared}"]
