@@ -328,7 +328,7 @@ void process_observation(frame::Run& run) {
 
     // 10. Elevation mask, on the spherical elevation; everything after it uses the ellipsoidal one.
     clock.step(10);
-    if (g.sele0 < cfg.elemask) {
+    if (!(g.sele0 >= cfg.elemask)) { // an elevation that is not a number is not above the mask
         deselection_lines(run, "WARNING: deselecting OBS due to ele < elemask",
                           "tdjmobs,irec,rec,iprn,ele= ", g.sele0, cfg.elemask);
         return;

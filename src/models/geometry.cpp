@@ -129,7 +129,9 @@ void possatrec2eleazi_sph_eli_dist_windup1_v2(const Vec3& ctxrec, const Vec3& ct
     const double dist = norm(dctx);
     const double rrec = norm(ctxrec);
     const double pescn = scapro(ctxrec, dctx) / dist; // receiver radius vector projected on the ray
-    const double sele_rad = std::asin(pescn / rrec);
+    // A satellite on the local vertical gives a ratio a rounding above 1: its elevation is 90 degrees,
+    // not the NaN of asin.
+    const double sele_rad = std::asin(std::clamp(pescn / rrec, -1.0, 1.0));
     g.dist0 = dist;
     g.sele0 = sele_rad * r2d;
 
@@ -147,7 +149,7 @@ void possatrec2eleazi_sph_eli_dist_windup1_v2(const Vec3& ctxrec, const Vec3& ct
     Vec3 dctx_enu = mpro(rot1(constants.pi / 2 - phi), mpro(rot3(constants.pi / 2 + lam), dctx));
     g.eazi0 = std::atan2(dctx_enu[0], dctx_enu[1]) * r2d;
     if (g.eazi0 < 0.0) g.eazi0 += 360.0;
-    g.eele0 = std::asin(dctx_enu[2] / dist) * r2d;
+    g.eele0 = std::asin(std::clamp(dctx_enu[2] / dist, -1.0, 1.0)) * r2d;
 
     // Single ionospheric layer: mapping factor at the spherical elevation and the pierce point.
     const double rion = 1000.0 * constants.hionokm1 + constants.re;

@@ -38,7 +38,7 @@ TEST(Geometry, IonosphericPiercePointAndMappingFactor) {
     const double re = 6371000, rion = re + 450e3;
     const Vec3 rec{re * std::cos(40 * deg), 0, re * std::sin(40 * deg)};
     const Vec3 up = unit(rec), north{-std::sin(40 * deg), 0, std::cos(40 * deg)}, east{0, 1, 0};
-    for (const double ele : {89.9, 60.0, 30.0, 10.0, 2.0}) {
+    for (const double ele : {90.0, 89.9, 60.0, 30.0, 10.0, 2.0}) {
         for (const double azi : {0.0, 135.0}) {
             const Vec3 h = veclin(north, east, std::cos(azi * deg), std::sin(azi * deg));
             const Vec3 d = veclin(up, h, std::sin(ele * deg), std::cos(ele * deg));
