@@ -20,6 +20,7 @@
 #include "messages/ephemeris.hpp"
 #include "messages/observation.hpp"
 #include "messages/registry.hpp"
+#include "measurement/measurement.hpp"
 #include "messages/station.hpp"
 #include "models/geometry.hpp"
 #include "orbits/precise.hpp"
@@ -56,6 +57,7 @@ struct Run {
     auxfiles::ConstellationStatus gcs;    // PRN to space vehicle and block over time
     chain::EpochState epoch; // epoch control: memory of the previous observation, tables of the day
     chain::ChainState chain; // working values of the observation in processing
+    measurement::MeasurementState meas; // its model terms, rows, residuals
     Log log;
     TextSink out{stdout}; // the output record stream
     std::string line3;    // the last line read from the marker file (1024 characters)

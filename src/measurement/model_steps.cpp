@@ -1,0 +1,131 @@
+// The model steps of an accepted observation, the non-dispersive range, and the hand-over to the rows,
+// residuals and records.
+#include <cmath>
+
+#include "frame/run.hpp"
+#include "frame/stop.hpp"
+#include "measurement/measurement.hpp"
+
+namespace quelmar::measurement {
+
+namespace {
+
+// The three log lines of a model step that fails; the observation is then dropped.
+bool step_failed(frame::Log& log, const char* at, const char* status_label, int status) {
+    log.list(at);
+    log.list(status_label, status);
+    log.list("       (observation skipped)");
+    return false;
+}
+
+// The terms of the troposphere, the solid earth tide and the ocean loading. Each model has its own
+// switch; this is the one place where the models are called, and until they are part of the program
+// the start-up refuses a configuration that switches one of them on (frame/run.cpp), so that only the
+// values of a switched-off term are ever given here. Each returns the status of its model.
+int troposphere(frame::Run& run, MeasurementState& m) {
+    m.xmapping_dry = m.xmapping_wet = -9.99;
+    m.zenith_wet0 = m.zenith_dry = m.slant_dry = m.slant_wet = m.slant_trop = 0.0;
+    return run.cfg.model_apriori_tropo ? 1 : 0;
+}
+int solid_earth_tide(frame::Run& run, MeasurementState& m) {
+    m.earth_tide = m.earth_tide_old = 0.0;
+    m.dxtide = {0.0, 0.0, 0.0};
+    return run.cfg.model_apriori_earth_tide ? 1 : 0;
+}
+int ocean_tide_loading(frame::Run& run, MeasurementState& m) {
+    m.ocean_tide_loading = 0.0;
+    m.denu_ocean_tide_loading = {0.0, 0.0, 0.0};
+    return run.cfg.model_apriori_ocean_tide_loading ? 1 : 0;
+}
+
+} // namespace
+
+double gravitational_delay(double rrec, double rsat, double dist0) {
+    constexpr double two_gm_over_c2 = 0.008870057373360007; // m: 2 GM / c^2 of the Earth
+    return two_gm_over_c2 * std::log((rsat + rrec + dist0) / (rsat + rrec - dist0));
+}
+
+double nondispersive_apriori_pseudorange1(double dist0, double satclockerror, double dtrel_m, double rgrav_m,
+                                          double slant_trop, double earth_tide, double ocean_tide_loading,
+                                          double c) {
+    return dist0 - c * satclockerror - dtrel_m + rgrav_m + slant_trop - earth_tide - ocean_tide_loading;
+}
+
+bool model_observation(frame::Run& run) {
+    const frame::Config& cfg = run.cfg;
+    const chain::ChainState& c = run.chain;
+    const models::RayGeometry& g = c.satpos.geometry;
+    MeasurementState& m = run.meas;
+    frame::Log& log = run.log;
+    frame::TextSink& out = run.out;
+
+    // 2. An observation the validity check kept out of the geodetic filter cannot be modelled for it.
+    if (!run.st.to_update_geodetic_filter) {
+        log.list("ERROR: obs. discarded for updating geodetic filter");
+        throw frame::Stop("ERROR: obs. discarded for updating geodetic filter");
+    }
+    if (const int ierrtro = troposphere(run, m); ierrtro != 0) {
+        const bool model1 = cfg.itropo_model == 1;
+        return step_failed(log, model1 ? "ERROR: at tropospheric_correction1" : "ERROR: at tropospheric_correction2",
+                           model1 ? "       ierrtro1= " : "       ierrtro2= ", ierrtro);
+    }
+    if (cfg.trace2) {
+        out.list("TRACE: zenith_dry,zenith_wet0,xmapping_dry,xmapping_wet=", m.zenith_dry, m.zenith_wet0,
+                 m.xmapping_dry, m.xmapping_wet);
+        out.list("TRACE: slant_dry,slant_wet,slant_trop=", m.slant_dry, m.slant_wet, m.slant_trop);
+    }
+
+    // 3.-4. Solid earth tide and ocean loading on the line of sight.
+    if (const int ierret1 = solid_earth_tide(run, m); ierret1 != 0)
+        return step_failed(log, "ERROR: at earth_tide1", "       ierret1= ", ierret1);
+    if (ocean_tide_loading(run, m) != 0)
+        return step_failed(log, "ERROR: at ocean_tide_loading1", "       ierrotl1= ", 1);
+    if (cfg.trace2) out.list("TRACE: earth_tide,ocean_tide_loading=", m.earth_tide, m.ocean_tide_loading);
+
+    // 5.-7. Satellite clock, relativistic clock, gravitational delay.
+    m.satclockerror_adopted = !cfg.model_apriori_satclocks ? 0.0
+                              : cfg.interpolated_precise_satclocks_instead_of_broadcast ? c.satpos.satclockerror
+                                                                                        : c.satclockerror0;
+    m.dtrel_m = cfg.model_apriori_relativistic_clock ? c.satpos.dtrel_m : 0.0;
+    m.rgrav_m = cfg.model_apriori_gravitational_delay ? gravitational_delay(c.rrec, c.rsat, g.dist0) : 0.0;
+    if (cfg.trace2) {
+        out.list("TRACE: satclockerror_adopted=", m.satclockerror_adopted);
+        out.list("TRACE: adopted dtrel_m=", m.dtrel_m);
+        out.list("TRACE: adopted rgrav_m=", m.rgrav_m);
+    }
+
+    // 8. The non-dispersive range.
+    m.dist1 = nondispersive_apriori_pseudorange1(g.dist0, m.satclockerror_adopted, m.dtrel_m, m.rgrav_m,
+                                                 m.slant_trop, m.earth_tide, m.ocean_tide_loading, run.k.c);
+    if (cfg.trace2) out.list("TRACE: dist1=", m.dist1);
+
+    // 9.-10. Wind-up and satellite phase centre as adopted.
+    m.windup = !cfg.model_apriori_windup ? 0.0 : run.obs.ob.rover_sp3_leo ? c.windup_rover_sp3_leo : g.windup;
+    m.satphacen = cfg.model_apriori_satellite_phase_center ? g.satphacen : 0.0;
+    if (cfg.trace2) {
+        out.list("TRACE: adopted windup=", m.windup);
+        out.list("TRACE: adopted satphacen=", m.satphacen);
+    }
+
+    // 11. Satellite DCBs are not well defined for three-frequency Galileo data.
+    if (cfg.estimate_sat_dcbs && run.obs.ob.nobs == 6) log.list("WARNING: Sat.DCB es. NOT well supported in Galileo");
+
+    // 12. Rows, the adopted a priori ionosphere, residuals and records.
+    if (const int ierrjapnglc = jacobian_and_process_noise_geo_lc_v8(run); ierrjapnglc != 0)
+        return step_failed(log, "ERROR: at jacobian_and_process_noise_geo_Lc1", "       ierrjapnglc1= ",
+                           ierrjapnglc);
+    m.stec0 = !cfg.model_apriori_iono          ? 0.0
+              : !cfg.stec_from_apriori_iono_rt ? m.stec0_ray_tracing
+                                               : c.stec0_apriori_iono_rt_par;
+    if (cfg.write_ticlassic && (run.obs.ob.nobs == 4 || run.obs.ob.nobs == 6)) write_ticlassic4(run);
+    if (const int ierropr = prefit_residuals_v5(run); ierropr != 0)
+        return step_failed(log, "ERROR: at gps_observables_prefit_residuals1", "       ierropr1= ", ierropr);
+    if (cfg.write_model && run.obs.ob.nobs == 4) write_model(run);
+    if (cfg.write_wu) write_wus(run);
+    if (run.obs.ob.nobs == 4 && cfg.write_i2i) write_i2i(run);
+    write_pr6_rows(run);
+    if (cfg.write_wu && (run.obs.ob.isrefrec || run.obs.ob.rover_like)) write_wui(run);
+    return true;
+}
+
+} // namespace quelmar::measurement
