@@ -9,4 +9,16 @@ int jacobian_and_process_noise_geo_lc_v8(frame::Run& run) {
     return 0;
 }
 
+int kind_of_receiver(frame::Run&) {
+    return 1;
+}
+
+double sigma_pre1(const frame::Run&, int, int) {
+    return 0.0;
+}
+
+void receiver_process_noise(const frame::Run&, double& xinitial_sigma2_xyz_rec_m2, double& sigma2_dxyz_m2_per_hour) {
+    xinitial_sigma2_xyz_rec_m2 = sigma2_dxyz_m2_per_hour = 0.0;
+}
+
 } // namespace quelmar::measurement

@@ -99,6 +99,17 @@ double nondispersive_apriori_pseudorange1(double dist0, double satclockerror, do
 // status ierrjapnglc (0).
 int jacobian_and_process_noise_geo_lc_v8(frame::Run& run);
 
+// Receiver kind of the observation's receiver (0 reference, 1 estimated coordinates, 2 rover-like,
+// 3 trajectory rover, 4 fixing ambiguities, 5 real-time rover), first role that applies; a receiver
+// without a role gets the warnings and counts as estimated (estimate_xyz set for the observation).
+int kind_of_receiver(frame::Run& run);
+
+// The a priori standard deviation of the residual of row (k, j) (m), and the initial variance (m^2) and
+// random-walk variance per hour (m^2/h) of the receiver coordinates by role.
+double sigma_pre1(const frame::Run& run, int k, int j);
+void receiver_process_noise(const frame::Run& run, double& xinitial_sigma2_xyz_rec_m2,
+                            double& sigma2_dxyz_m2_per_hour);
+
 // Observed values, a priori dispersive terms and prefit residuals of every row. Returns ierropr (0).
 int prefit_residuals_v5(frame::Run& run);
 
