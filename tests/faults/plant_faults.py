@@ -64,7 +64,8 @@ def failed_tests(build, tests_regex, log):
     failed_file = os.path.join(build, "Testing", "Temporary", "LastTestsFailed.log")
     if os.path.exists(failed_file):
         os.remove(failed_file)
-    cmd = ["ctest", "--test-dir", build, "-j2", "--timeout", "600"]
+    # The check that the fault lists apply to the code fails under every planted fault: not a catch.
+    cmd = ["ctest", "--test-dir", build, "-j2", "--timeout", "600", "-E", "^FaultLists"]
     if tests_regex:
         cmd += ["-R", tests_regex]
     run(cmd, build, log)
