@@ -39,8 +39,9 @@ namespace quelmar::chain {
 
 using float128 = __float128;
 
-// Number of steps of the chain.
-constexpr int nchain_steps = 17;
+// Number of steps of the chain, and the profile's last entry: the measurement model and records of an
+// accepted observation (run after the chain by the driver).
+constexpr int nchain_steps = 18;
 
 // Names of the steps, as the step profile prints them (index 0 is step 1).
 inline constexpr std::array<const char*, nchain_steps> chain_step_names = {
@@ -52,7 +53,7 @@ inline constexpr std::array<const char*, nchain_steps> chain_step_names = {
     "11 UNDIF_DAT",     "12 low-orbit rover",
     "13 cycle slips",   "14 OB2",
     "15 combinations",  "16 right ascension",
-    "17 hand-over"};
+    "17 hand-over",     "18 model, records"};
 
 // Wall time and number of passes per step, filled only in builds with the step profile.
 struct StepProfile {

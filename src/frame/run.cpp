@@ -160,7 +160,17 @@ void dispatch(Run& run, std::string_view line1) {
         // reported a problem.
         chain::epoch_control(run);
         chain::process_observation(run);
-        if (run.chain.accepted) measurement::model_observation(run);
+        if (run.chain.accepted) {
+#ifdef QUELMAR_STEP_PROFILE
+            const auto t0 = std::chrono::steady_clock::now();
+            measurement::model_observation(run);
+            const std::chrono::duration<double> d = std::chrono::steady_clock::now() - t0;
+            run.chain.profile.seconds[chain::nchain_steps - 1] += d.count();
+            ++run.chain.profile.calls[chain::nchain_steps - 1];
+#else
+            measurement::model_observation(run);
+#endif
+        }
         break;
     }
     case MessageCode::none:
