@@ -1,0 +1,232 @@
+// The measurement records of a whole real day, read back field by field with their formats through
+// the text I/O engine, and the physics they carry checked with code written here: the non-dispersive
+// range rebuilt from the model terms with the gravitational delay computed from the record's
+// geometry, the residuals of the ionosphere-free rows, code minus carrier within an arc, and the
+// ionosphere-free code residuals by elevation once the receiver clock of each epoch is removed.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <sstream>
+
+#include "support/support.hpp"
+#include "textio/format.hpp"
+
+namespace {
+
+using quelmar::textio::Format;
+using quelmar::textio::InItem;
+using quelmar::textio::OutItem;
+
+// One record read back: each field as a number (integers and logicals too) or a text.
+struct Field {
+    double x = 0;
+    std::string t;
+    char kind = 'r';
+    std::int32_t i = 0;
+    bool l = false;
+};
+using Record = std::vector<Field>;
+
+// Field kinds: "i" integer, "r" real, "l" logical, "aN" text of N characters, each with an optional
+// repeat count in front ("6r").
+std::vector<Field> fields_of(const std::string& kinds) {
+    std::vector<Field> f;
+    std::istringstream in(kinds);
+    for (std::string tok; in >> tok;) {
+        std::size_t p = 0;
+        const int n = std::isdigit(static_cast<unsigned char>(tok[0])) ? std::stoi(tok, &p) : 1;
+        Field x;
+        x.kind = tok[p];
+        if (x.kind == 'a') x.t.assign(static_cast<std::size_t>(std::stoi(tok.substr(p + 1))), ' ');
+        f.insert(f.end(), static_cast<std::size_t>(n), x);
+    }
+    return f;
+}
+
+// Reads `line` with `fmt` into fields of `kinds`.
+Record read_fields(const Format& fmt, const std::string& kinds, const std::string& line) {
+    Record r = fields_of(kinds);
+    std::vector<InItem> in;
+    for (Field& f : r) {
+        if (f.kind == 'i') in.emplace_back(f.i);
+        if (f.kind == 'r') in.emplace_back(f.x);
+        if (f.kind == 'l') in.emplace_back(f.l);
+        if (f.kind == 'a') in.emplace_back(f.t);
+    }
+    const auto st = fmt.read_items(line, in);
+    EXPECT_TRUE(st.ok()) << line;
+    for (Field& f : r) {
+        if (f.kind == 'i') f.x = f.i;
+        if (f.kind == 'l') f.x = f.l;
+    }
+    return r;
+}
+
+// Reads `line` with `fmt` and writes the fields back: the record must come out the same, byte for
+// byte (every field in its columns, none too narrow).
+Record read_back(const Format& fmt, const std::string& kinds, const std::string& line) {
+    Record r = read_fields(fmt, kinds, line);
+    std::vector<OutItem> out;
+    for (Field& f : r) {
+        if (f.kind == 'i') out.emplace_back(f.i);
+        if (f.kind == 'r') out.emplace_back(f.x);
+        if (f.kind == 'l') out.emplace_back(f.l);
+        if (f.kind == 'a') out.emplace_back(f.t);
+    }
+    std::string again;
+    fmt.write_items(again, out);
+    EXPECT_EQ(again, line);
+    return r;
+}
+
+const Format ti_fmt("(i2,i4,f16.12,1x,a,i3,f11.6,2(f14.7,2f14.8),e23.15,1x,a,i6,2e23.15,2f14.3,1x,l1,4(1x,e15.7),"
+                    "1x,f12.2,3f10.4,f15.5,i7,2f15.5,2f8.2,6(f15.3),f15.8,f8.1,e18.10,6f9.3,3e16.8)");
+const char* ti_kinds = "2i r a4 i 8r a11 i 4r l 5r 3r r i 4r 6r r r r 6r 3r";
+const Format model_fmt("(2i4,f9.2,1x,f8.3,1x,f13.6,i4,1x,a,i3,4(1x,f14.4),2(f11.4,1x),5(f8.4,1x),e20.12,1x,"
+                       "2(f9.5,1x),8(e20.12,1x),2(f9.5,1x),i4,a,1x,f10.5,1x,f13.5,1x,f7.4)");
+const char* model_kinds = "2i r r r i a4 i 4r 2r 5r r 2r 8r 2r i a6 3r";
+const Format wus_fmt("(2a,i6,1x,a,i4,3e23.15)");
+const char* wus_kinds = "a4 a8 i a4 i 3r";
+const Format i2i_fmt("(a,i2,1X,I2.2,4(1X,I2),F11.7,1X,a,i4,i3,6f14.3,f9.3,2(f9.3,f13.3),3f9.3,f8.1,e18.10,6f9.3,"
+                     "i5,i4,i6,4(2i3,e23.15))");
+const char* i2i_kinds = "a4 6i r a4 2i 6r r 4r 3r r r 6r 3i 2i r 2i r 2i r 2i r";
+const Format wui_fmt("(a,i2,1X,i3,1x,f12.9,1x,a,1x,i2,f10.6,2(1x,f13.7,1x,f14.9,1x,f13.9),1x,i6,1x,11e23.15)");
+const char* wui_kinds = "a4 2i r a4 i r 6r i 11r";
+const std::string pr6_head = "(a,i2,1X,I2.2,4(1X,I2),F11.7,1X,a,i4,i3,i3,6f14.3,2e11.3,f9.3,2(f9.3,f13.3),3f9.3,"
+                             "f8.1,e18.10,6f9.3,2i3,1x,e23.15,e15.7,1x,l1,2i6";
+const std::string pr6_kinds_head = "a4 6i r a4 3i 6r 2r r 4r 3r r r 6r 2i 2r l 2i";
+
+double median(std::vector<double> v) {
+    std::nth_element(v.begin(), v.begin() + static_cast<long>(v.size() / 2), v.end());
+    return v[v.size() / 2];
+}
+
+} // namespace
+
+// Called by the chain's real-data case with the standard output of its whole day.
+void check_model_records(const std::vector<std::string>& out, bool precise, const std::string& day) {
+    constexpr double c = 299792458.0;
+    std::map<std::string, long> count;
+    std::map<std::string, std::map<std::string, std::vector<double>>> arcs; // station -> pair+arc -> pc-xlc
+    // station + epoch -> (elevation, ionosphere-free code residual) of its satellites
+    std::map<std::string, std::vector<std::pair<double, double>>> epochs;
+    Record ti;
+    double worst_dist1 = 0, worst_rgrav = 0, worst_prefit = 0;
+    std::map<std::string, double> model_prefit13; // station+prn+second -> prefit(1,3) of MODEL
+    for (const std::string& l : out) {
+        if (l.size() > 400 && l.compare(149, 12, "TI-CLASSIC4 ") == 0) {
+            ti = read_back(ti_fmt, ti_kinds, l);
+            ++count["TI-CLASSIC4"];
+        } else if (l.size() > 400 && l.find(" MODEL ") != std::string::npos) {
+            const Record m = read_back(model_fmt, model_kinds, l);
+            ++count["MODEL"];
+            ASSERT_FALSE(ti.empty());
+            ASSERT_EQ(m[6].t, ti[3].t);
+            ASSERT_EQ(m[7].i, ti[4].i);
+            // Shapiro delay from the geocentric distances of the TI-CLASSIC4 record and the range.
+            const double rrec = ti[6].x * 1000, rsat = ti[9].x * 1000, dist0 = m[10].x;
+            const double rgrav = 0.00887005737336 * std::log((rsat + rrec + dist0) / (rsat + rrec - dist0));
+            worst_rgrav = std::max(worst_rgrav, std::fabs(rgrav - m[36].x));
+            const double dist1 = dist0 - m[11].x - m[12].x + rgrav + m[13].x - m[14].x - m[15].x;
+            worst_dist1 = std::max(worst_dist1, std::fabs(dist1 - m[9].x));
+            // Ionosphere-free residuals: code, and phase less its wind-up; the satellite phase centre
+            // off both with precise orbits (referred to the centre of mass).
+            const double pc = m[8].x, xlc = m[19].x, satphacen = precise ? m[16].x : 0.0;
+            worst_prefit = std::max(worst_prefit, std::fabs(m[22].x - (pc - m[9].x - satphacen)));
+            worst_prefit = std::max(worst_prefit, std::fabs(m[23].x - (xlc - m[9].x - m[21].x - satphacen)));
+            const std::string sta = m[6].t;
+            arcs[sta][std::to_string(m[7].i) + "/" + std::to_string(ti[14].i)].push_back(pc - xlc);
+            epochs[sta + std::to_string(std::lround(m[2].x))].emplace_back(m[3].x, m[22].x);
+            model_prefit13[sta + std::to_string(m[7].i) + "/" + std::to_string(std::lround(m[2].x))] = m[22].x;
+        } else if (l.rfind("WUS ", 0) == 0) {
+            read_back(wus_fmt, wus_kinds, l);
+            ++count["WUS"];
+        } else if (l.rfind("I2I ", 0) == 0) {
+            read_back(i2i_fmt, i2i_kinds, l);
+            ++count["I2I"];
+        } else if (l.rfind("WUI ", 0) == 0) {
+            read_back(wui_fmt, wui_kinds, l);
+            ++count["WUI"];
+        } else if (l.rfind("PR6 ", 0) == 0) {
+            static const Format head(pr6_head + ")");
+            const int n = read_fields(head, pr6_kinds_head, l)[42].i;
+            char group[32];
+            std::snprintf(group, sizeof group, ",%05d(i8,2e23.15)", n);
+            std::string kinds = pr6_kinds_head;
+            for (int u = 0; u < n; ++u) kinds += " i 2r";
+            const Record p = read_back(Format(pr6_head + (n > 0 ? group : "") + ",i5,i3,2(1x,l1),2i5,1x,a)"),
+                                       kinds + " 2i 2l 2i a4", l);
+            // The processed rows, each carrying its own ambiguity on the phase; the ionosphere-free
+            // code row is the MODEL record's residual.
+            const int irec = p[9].i, prn = p[1].i, k = p[36].i, j = p[37].i;
+            EXPECT_TRUE((k == 1 || k == 2) && (j == 3 || j == 4)) << l;
+            bool ambiguity = false;
+            for (int u = 0; u < n; ++u) ambiguity |= p[43 + 3 * static_cast<std::size_t>(u)].i == irec + 100000 * j + 1000 * prn;
+            EXPECT_EQ(ambiguity, k == 2) << l;
+            if (k == 1 && j == 3) {
+                const auto it = model_prefit13.find(p[8].t + std::to_string(prn) + "/" + std::to_string(std::lround(
+                                                        p[5].x * 3600 + p[6].x * 60 + p[7].x)));
+                ASSERT_NE(it, model_prefit13.end()) << l;
+                worst_prefit = std::max(worst_prefit, std::fabs(it->second - p[38].x));
+            }
+            ++count["PR6"];
+        }
+    }
+    std::printf("[ figures  ] %s records:", day.c_str());
+    for (const auto& [k, n] : count) std::printf(" %s %ld", k.c_str(), n);
+    std::printf("; max |diff| dist1 %.1e m, rgrav %.1e m, ionosphere-free residuals %.1e m\n", worst_dist1,
+                worst_rgrav, worst_prefit);
+    EXPECT_GT(count["MODEL"], 20000);
+    EXPECT_EQ(count["TI-CLASSIC4"], count["MODEL"]);
+    EXPECT_EQ(count["WUS"], count["MODEL"]);
+    EXPECT_EQ(count["I2I"], count["MODEL"]);
+    EXPECT_EQ(count["PR6"], 4 * count["MODEL"]);
+    // Fields rounded to 0.1 mm (f14.4) and 0.01 mm (f11.4, f8.4): the sums agree to their rounding.
+    EXPECT_LT(worst_rgrav, 6e-5);
+    EXPECT_LT(worst_dist1, 4e-4);
+    EXPECT_LT(worst_prefit, 3e-4);
+
+    // Code minus carrier of the ionosphere-free rows: constant within an arc but for code noise and
+    // multipath (and the ionosphere's second order, far below).
+    for (const auto& [sta, by_arc] : arcs) {
+        double ss = 0;
+        long n = 0;
+        for (const auto& [arc, v] : by_arc) {
+            if (v.size() < 20) continue;
+            double mean = 0;
+            for (double x : v) mean += x / static_cast<double>(v.size());
+            for (double x : v) ss += (x - mean) * (x - mean), ++n;
+        }
+        const double rms = std::sqrt(ss / static_cast<double>(std::max(n, 1L)));
+        std::printf("[ figures  ] %s %s: ionosphere-free code minus carrier, scatter within arcs %.3f m (%ld obs)\n",
+                    day.c_str(), sta.c_str(), rms, n);
+        EXPECT_LT(rms, 2.5) << sta;
+    }
+
+    // Ionosphere-free code residuals less the median of their epoch (the receiver clock), by
+    // elevation: without a troposphere yet, low satellites carry the slant delay the median leaves.
+    std::array<double, 9> ss{};
+    std::array<long, 9> n{};
+    for (const auto& [key, sats] : epochs) {
+        if (sats.size() < 4) continue;
+        std::vector<double> r;
+        for (const auto& s : sats) r.push_back(s.second);
+        const double clock = median(r);
+        for (const auto& [ele, res] : sats) {
+            const auto b = static_cast<std::size_t>(std::clamp(static_cast<int>(ele / 10), 0, 8));
+            ss[b] += (res - clock) * (res - clock);
+            ++n[b];
+        }
+    }
+    std::printf("[ figures  ] %s ionosphere-free code residual RMS (m) by elevation:", day.c_str());
+    for (std::size_t b = 1; b < 9; ++b)
+        std::printf(" %zu0-%zu0: %.2f (%ld)", b, b + 1, std::sqrt(ss[b] / static_cast<double>(std::max(n[b], 1L))), n[b]);
+    std::printf("\n");
+    // The median satellite is near 35 degrees: the zenith delay (~2.4 m) over the sine of the elevation
+    // differs least there, by metres towards the zenith and most towards the horizon.
+    const double low = std::sqrt(ss[1] / static_cast<double>(n[1])), mid = std::sqrt(ss[3] / static_cast<double>(n[3]));
+    EXPECT_GT(low, 2 * mid);
+    EXPECT_LT(mid, precise ? 2.0 : 2.5);
+}
