@@ -150,7 +150,7 @@ void write_pr6_rows(frame::Run& run) {
             m.kind_rec = kind_of_receiver(run);
             m.kind_sat = run.st.isrefsat ? 0 : 1;
             const double sigma = sigma_pre1(run, k, j);
-            const bool is_there_ddf1 = (j == 3 || j == 4 || j == 6) && run.epoch.is_there_ddf;
+            const bool is_there_ddf1 = k == 2 && (j == 3 || j == 4 || j == 6) && run.epoch.is_there_ddf;
             receiver_process_noise(run, m.xinitial_sigma2_xyz_rec_m2, m.sigma2_dxyz_m2_per_hour);
 
             const int n = m.rows.nunk_pobs_geo(k, j);

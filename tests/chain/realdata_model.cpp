@@ -10,76 +10,11 @@
 #include <map>
 #include <sstream>
 
-#include "support/support.hpp"
-#include "textio/format.hpp"
+#include "support/records.hpp"
 
 namespace {
 
-using quelmar::textio::Format;
-using quelmar::textio::InItem;
-using quelmar::textio::OutItem;
-
-// One record read back: each field as a number (integers and logicals too) or a text.
-struct Field {
-    double x = 0;
-    std::string t;
-    char kind = 'r';
-    std::int32_t i = 0;
-    bool l = false;
-};
-using Record = std::vector<Field>;
-
-// Field kinds: "i" integer, "r" real, "l" logical, "aN" text of N characters, each with an optional
-// repeat count in front ("6r").
-std::vector<Field> fields_of(const std::string& kinds) {
-    std::vector<Field> f;
-    std::istringstream in(kinds);
-    for (std::string tok; in >> tok;) {
-        std::size_t p = 0;
-        const int n = std::isdigit(static_cast<unsigned char>(tok[0])) ? std::stoi(tok, &p) : 1;
-        Field x;
-        x.kind = tok[p];
-        if (x.kind == 'a') x.t.assign(static_cast<std::size_t>(std::stoi(tok.substr(p + 1))), ' ');
-        f.insert(f.end(), static_cast<std::size_t>(n), x);
-    }
-    return f;
-}
-
-// Reads `line` with `fmt` into fields of `kinds`.
-Record read_fields(const Format& fmt, const std::string& kinds, const std::string& line) {
-    Record r = fields_of(kinds);
-    std::vector<InItem> in;
-    for (Field& f : r) {
-        if (f.kind == 'i') in.emplace_back(f.i);
-        if (f.kind == 'r') in.emplace_back(f.x);
-        if (f.kind == 'l') in.emplace_back(f.l);
-        if (f.kind == 'a') in.emplace_back(f.t);
-    }
-    const auto st = fmt.read_items(line, in);
-    EXPECT_TRUE(st.ok()) << line;
-    for (Field& f : r) {
-        if (f.kind == 'i') f.x = f.i;
-        if (f.kind == 'l') f.x = f.l;
-    }
-    return r;
-}
-
-// Reads `line` with `fmt` and writes the fields back: the record must come out the same, byte for
-// byte (every field in its columns, none too narrow).
-Record read_back(const Format& fmt, const std::string& kinds, const std::string& line) {
-    Record r = read_fields(fmt, kinds, line);
-    std::vector<OutItem> out;
-    for (Field& f : r) {
-        if (f.kind == 'i') out.emplace_back(f.i);
-        if (f.kind == 'r') out.emplace_back(f.x);
-        if (f.kind == 'l') out.emplace_back(f.l);
-        if (f.kind == 'a') out.emplace_back(f.t);
-    }
-    std::string again;
-    fmt.write_items(again, out);
-    EXPECT_EQ(again, line);
-    return r;
-}
+using namespace quelmar::test;
 
 const Format ti_fmt("(i2,i4,f16.12,1x,a,i3,f11.6,2(f14.7,2f14.8),e23.15,1x,a,i6,2e23.15,2f14.3,1x,l1,4(1x,e15.7),"
                     "1x,f12.2,3f10.4,f15.5,i7,2f15.5,2f8.2,6(f15.3),f15.8,f8.1,e18.10,6f9.3,3e16.8)");
@@ -94,10 +29,6 @@ const Format i2i_fmt("(a,i2,1X,I2.2,4(1X,I2),F11.7,1X,a,i4,i3,6f14.3,f9.3,2(f9.3
 const char* i2i_kinds = "a4 6i r a4 2i 6r r 4r 3r r r 6r 3i 2i r 2i r 2i r 2i r";
 const Format wui_fmt("(a,i2,1X,i3,1x,f12.9,1x,a,1x,i2,f10.6,2(1x,f13.7,1x,f14.9,1x,f13.9),1x,i6,1x,11e23.15)");
 const char* wui_kinds = "a4 2i r a4 i r 6r i 11r";
-const std::string pr6_head = "(a,i2,1X,I2.2,4(1X,I2),F11.7,1X,a,i4,i3,i3,6f14.3,2e11.3,f9.3,2(f9.3,f13.3),3f9.3,"
-                             "f8.1,e18.10,6f9.3,2i3,1x,e23.15,e15.7,1x,l1,2i6";
-const std::string pr6_kinds_head = "a4 6i r a4 3i 6r 2r r 4r 3r r r 6r 2i 2r l 2i";
-
 double median(std::vector<double> v) {
     std::nth_element(v.begin(), v.begin() + static_cast<long>(v.size() / 2), v.end());
     return v[v.size() / 2];
@@ -150,14 +81,8 @@ void check_model_records(const std::vector<std::string>& out, bool precise, cons
             read_back(wui_fmt, wui_kinds, l);
             ++count["WUI"];
         } else if (l.rfind("PR6 ", 0) == 0) {
-            static const Format head(pr6_head + ")");
-            const int n = read_fields(head, pr6_kinds_head, l)[42].i;
-            char group[32];
-            std::snprintf(group, sizeof group, ",%05d(i8,2e23.15)", n);
-            std::string kinds = pr6_kinds_head;
-            for (int u = 0; u < n; ++u) kinds += " i 2r";
-            const Record p = read_back(Format(pr6_head + (n > 0 ? group : "") + ",i5,i3,2(1x,l1),2i5,1x,a)"),
-                                       kinds + " 2i 2l 2i a4", l);
+            const Record p = read_pr6(l);
+            const int n = p[42].i;
             // The processed rows, each carrying its own ambiguity on the phase; the ionosphere-free
             // code row is the MODEL record's residual.
             const int irec = p[9].i, prn = p[1].i, k = p[36].i, j = p[37].i;
