@@ -296,7 +296,6 @@ void run_day(const Day& day) {
              {"silent_log = .false.", "silent_log = .true."},
              {"igspcvfile     = 'antennas.pcv'", "igspcvfile     = '" + shared_data("antenna/ngs_abs.pcv").string() + "'"},
              {"gpscstatusfile = 'gps_constellation.txt'", "gpscstatusfile = 'gcs.txt'"},
-             {"antexusage     = .true.", "antexusage     = .false."},
              {"write_orbit = .false.", "write_orbit = .true."},
              {"write_undif_dat = .false.", "write_undif_dat = .true."},
              {"write_i2i = .false.", "write_i2i = .true."}})

@@ -14,9 +14,7 @@ using namespace quelmar::test;
 
 TEST(DispatchRobustness, DamagedLinesNeverCrashAndStopWithOneLine) {
     Workdir w;
-    w.put_example(replaced(replaced(Workdir::example("quelmar_v2.2.0.nml"), "silent_log = .false.",
-                                    "silent_log = .true."),
-                           "antexusage     = .true.", "antexusage     = .false."));
+    w.put_example(replaced(Workdir::example("quelmar_v2.2.0.nml"), "silent_log = .false.", "silent_log = .true."));
     struct Cwd {
         fs::path old = fs::current_path();
         ~Cwd() { fs::current_path(old); }

@@ -91,6 +91,7 @@ TEST(Stops, EveryReachableStopEndsTheRunCleanly) {
     std::string cfg = Workdir::example("quelmar_v2.2.0.nml");
     cfg = replaced(cfg, "precise_instead_of_eph_orbits = .false.", "precise_instead_of_eph_orbits = .true.");
     cfg = replaced(cfg, "estimate_iono_model = .false.", "estimate_iono_model = .true.");
+    cfg = replaced(cfg, "antexusage     = .false.", "antexusage     = .true.");
     const std::string cfg_iono = replaced(cfg, "model_apriori_iono = .false.", "model_apriori_iono = .true.");
     const auto prepare = [&](const Workdir& w, const std::string& config) {
         w.put_example(config);
