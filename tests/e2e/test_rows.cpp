@@ -111,6 +111,9 @@ TEST_P(Rows, UnknownsOfTheRole) {
         ASSERT_TRUE(got.count(row)) << "no PR6 row " << row;
         EXPECT_EQ(got[row], want) << "row " << row;
     }
+    // WUI: the reference receiver's and the rover-like receivers' records only.
+    const bool wui = c.kind_rec == 0 || c.kind_rec == 2;
+    EXPECT_EQ(r.out.find(std::string("0.000000000 ") + c.rec) != std::string::npos, wui);
     if (c.name == std::string("receiver_without_role")) {
         EXPECT_TRUE(has_line(r.out, " WARNING: unsupported kind_rec for  EBRE"));
         EXPECT_TRUE(has_line(r.log, " WARNING: assuming estimate_xyz for  EBRE"));
