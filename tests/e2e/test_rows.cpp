@@ -20,7 +20,12 @@ std::string unknown_name(int id, double partial, int irec, int prn, int j) {
         {400000 + irec, "clk"},        {500000 + irec, "rdcb"},        {700000 + irec, "zwd"},
         {400000 + 1000 * prn, "sclk"}, {500000 + 1000 * prn, "sdcb"},  {irec + 100000 * j + 1000 * prn, "amb"}};
     const auto it = names.find(id);
-    return it != names.end() ? it->second : std::to_string(id) + (partial > 0 ? "+" : "-");
+    if (it == names.end()) return std::to_string(id) + (partial > 0 ? "+" : "-");
+    // A DCB's partial is the factor of the geometry-free delay on the row: f2^2/(f1^2-f2^2) = 1.5457 on
+    // P1, f1^2/(f1^2-f2^2) = 2.5457 on P2, f1 f2/(f1^2-f2^2) = 1.9837 on the narrow-lane code.
+    char dcb[32];
+    std::snprintf(dcb, sizeof dcb, "%s%+.4f", it->second.c_str(), partial);
+    return it->second.find("dcb") != std::string::npos ? dcb : it->second;
 }
 
 struct Case {
@@ -39,9 +44,9 @@ const std::string xyz = "X Y Z clk zwd sclk";
 
 const std::vector<Case> cases = {
     {"reference", {}, {}, "BELL", 0, 0.01, 0,
-     {{"1,3", "zwd sclk"}, {"2,3", "zwd sclk amb"}, {"1,4", "sdcb"}, {"2,4", "amb"}}},
+     {{"1,3", "zwd sclk"}, {"2,3", "zwd sclk amb"}, {"1,4", "sdcb+1.0000"}, {"2,4", "amb"}}},
     {"static_estimated", {}, {}, "EBRE", 1, 100, 0,
-     {{"1,3", xyz}, {"2,3", xyz + " amb"}, {"1,4", "rdcb sdcb"}, {"2,4", "amb"}}},
+     {{"1,3", xyz}, {"2,3", xyz + " amb"}, {"1,4", "rdcb+1.0000 sdcb+1.0000"}, {"2,4", "amb"}}},
     {"static_not_estimated", {{"estimating_xyz_rec_static = .true.", "estimating_xyz_rec_static = .false."}}, {},
      "EBRE", 1, 100, 0, {{"1,3", "clk zwd sclk"}, {"2,3", "clk zwd sclk amb"}}},
     {"rover_like", {}, {{"sta2estpos.txt", ""}, {"sta2roverlike.txt", "EBRE\n"}}, "EBRE", 2, 100, 3600,
@@ -55,20 +60,21 @@ const std::vector<Case> cases = {
       {"estimate_sat_clocks = .true.", "estimate_sat_clocks = .false."}},
      {}, "BELL", 0, 0.01, 0, {{"1,3", ""}, {"2,3", "amb"}, {"1,4", ""}, {"2,4", "amb"}}},
     {"all_two_frequency_rows", {{"process(1,3) = .true.,", all_rows + " process(1,3) = .true.,"}}, {}, "EBRE", 1, 100, 0,
-     {{"1,1", xyz + " rdcb sdcb"}, {"1,2", xyz + " rdcb sdcb"}, {"1,5", xyz + " rdcb sdcb"}, {"2,1", xyz + " amb"},
-      {"2,2", xyz + " amb"}, {"2,5", xyz + " amb"}, {"2,6", "amb rdcb sdcb"}, {"1,4", "rdcb sdcb"}, {"2,4", "amb"}}},
+     {{"1,1", xyz + " rdcb+1.5457 sdcb+1.5457"}, {"1,2", xyz + " rdcb+2.5457 sdcb+2.5457"},
+      {"1,5", xyz + " rdcb+1.9837 sdcb+1.9837"}, {"2,1", xyz + " amb"}, {"2,2", xyz + " amb"}, {"2,5", xyz + " amb"},
+      {"2,6", "amb rdcb-1.9837 sdcb-1.9837"}, {"1,4", "rdcb+1.0000 sdcb+1.0000"}, {"2,4", "amb"}}},
     {"alternative_ambiguities",
      {{"process(1,3) = .true.,", all_rows + " process(1,3) = .true.,"}, {"alt_amb_def = .false.", "alt_amb_def = .true."}},
      {}, "EBRE", 1, 100, 0,
-     {{"1,1", xyz + " rdcb sdcb"}, {"2,1", xyz + " amb rdcb sdcb"}, {"2,2", xyz + " amb rdcb sdcb"},
-      {"2,5", xyz + " amb rdcb sdcb"}, {"2,6", "amb"}, {"1,4", "rdcb sdcb"}, {"2,4", "amb rdcb sdcb"}, {"1,3", xyz}}},
+     {{"1,1", xyz + " rdcb+1.5457 sdcb+1.5457"}, {"2,1", xyz + " amb rdcb-1.5457 sdcb-1.5457"}, {"2,2", xyz + " amb rdcb-2.5457 sdcb-2.5457"},
+      {"2,5", xyz + " amb rdcb+1.9837 sdcb+1.9837"}, {"2,6", "amb"}, {"1,4", "rdcb+1.0000 sdcb+1.0000"}, {"2,4", "amb rdcb+1.0000 sdcb+1.0000"}, {"1,3", xyz}}},
     {"fixed_double_differences",
      {{"process(1,3) = .true.,", all_rows + " process(1,3) = .true.,"},
       {"perform_ddf_if_available = .false.", "perform_ddf_if_available = .true."}},
      {{"ddf.02-01-30.sum", "0.0 90.0 13 'EBRE' 1 2 3 4 7 'BELL' 101 102 103 104 100.5 111 112 113 114 100.25 121 "
                            "122 123 124 100.75 5\n"}},
      "EBRE", 1, 100, 0,
-     {{"2,3", xyz + " 112+ 113+ 114-"}, {"2,4", "122+ 123+ 124-"}, {"2,6", "102+ 103+ 104- rdcb sdcb"},
+     {{"2,3", xyz + " 112+ 113+ 114-"}, {"2,4", "122+ 123+ 124-"}, {"2,6", "102+ 103+ 104- rdcb-1.9837 sdcb-1.9837"},
       {"2,1", xyz + " amb"}, {"1,3", xyz}}},
 };
 
