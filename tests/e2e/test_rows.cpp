@@ -5,6 +5,7 @@
 // and the sign of its partial, as the double-difference blocks are).
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <map>
 
 #include "support/records.hpp"
@@ -106,6 +107,11 @@ TEST_P(Rows, UnknownsOfTheRole) {
         EXPECT_EQ(p[46 + 3 * static_cast<std::size_t>(n)].l, c.name == std::string("fixed_double_differences") &&
                                                                  k == 2 && (j == 3 || j == 4 || j == 6))
             << l;
+        // A priori sigma: the example's sigma of the row times exp(-elevation / 20 degrees) (broadcast
+        // orbits: no formal orbit errors to add).
+        const std::map<std::string, double> sigma0 = {{"1,3", 3.0}, {"2,3", 0.03}, {"1,4", 0.5}, {"2,4", 0.005}};
+        const auto s0 = sigma0.find(std::to_string(k) + "," + std::to_string(j));
+        if (s0 != sigma0.end()) EXPECT_NEAR(p[39].x / (s0->second * std::exp(-p[26].x / 20.0)), 1.0, 1e-4) << l;
         std::string names;
         for (int u = 0; u < n; ++u) {
             const auto b = 43 + 3 * static_cast<std::size_t>(u);
