@@ -1,3 +1,4 @@
+#include <algorithm>
 #include "frame/config.hpp"
 
 #include <fstream>
@@ -376,6 +377,22 @@ void read_configuration(Config& cfg, Log& log, const std::string& arg1, bool rov
             if (!(cfg.d2li_max_exp_scale_deg > 0)) bad.push_back("d2li_max_exp_scale_deg");
             if (!(cfg.dbw_max_exp_scale_deg > 0)) bad.push_back("dbw_max_exp_scale_deg");
             refuse(bad, "scale(s) must be positive:");
+        }
+        if (group.bind == group_ray_tracing && cfg.estimate_iono_model) {
+            // The ray is walked in steps of dray0 inside the shell from hmin to hmax, and the weighted
+            // mode divides by its half-widths: values that would make the walk endless, empty or the
+            // weights not numbers are refused before any observation is traced.
+            std::vector<std::string> bad;
+            if (!(cfg.dray0 > 0)) bad.push_back("dray0");
+            if (!(cfg.hmax > cfg.hmin)) bad.push_back("hmin,hmax");
+            if (*std::min_element(cfg.isearch_radius.begin(), cfg.isearch_radius.end()) < 0)
+                bad.push_back("isearch_radius");
+            if (cfg.weighted_iono_ray_tracing) {
+                if (!(cfg.hwiono_r > 0)) bad.push_back("hwiono_r");
+                if (!(cfg.hwiono_ra > 0)) bad.push_back("hwiono_ra");
+                if (!(cfg.hwiono_lat > 0)) bad.push_back("hwiono_lat");
+            }
+            refuse(bad, "value(s) the ray tracing cannot use (dray0 and the half-widths must be positive, hmax above hmin, search radii not negative):");
         }
         if (first) {
             // Once silent_log is known: the mode, then the echo blocks.
