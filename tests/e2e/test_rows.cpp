@@ -79,6 +79,9 @@ const std::vector<Case> cases = {
       {"2,1", xyz + " amb"}, {"1,3", xyz}}},
 };
 
+// Test names and failure messages name the case.
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 class Rows : public ::testing::TestWithParam<Case> {};
 
 TEST_P(Rows, UnknownsOfTheRole) {
