@@ -67,7 +67,8 @@ class Tracer {
   public:
     Tracer(const auxfiles::VoxelGrid& grid, const frame::Config& cfg, std::int32_t kon, double gmstrt,
            const AprioriSetting& apriori, RayVoxels& ray, frame::TextSink& out, frame::Log& log)
-        : g_(grid), cfg_(cfg), kon_(kon), gmstrt_(gmstrt), apriori_(apriori), ray_(ray), out_(out), log_(log) {}
+        : g_(grid), cfg_(cfg), kon_(kon), gmstrt_(gmstrt), apriori_(apriori), ray_(ray), out_(out),
+          log_(log) {}
 
     void walk_sector(const Vec3& v, const Sector& sec);
 
@@ -93,7 +94,8 @@ class Tracer {
         }
     };
 
-    Found search(const Vec3& x, double r_subray, double ra_subray, double xlat_subray, bool weigh, StepCells& cells);
+    Found search(const Vec3& x, double r_subray, double ra_subray, double xlat_subray, bool weigh,
+                 StepCells& cells);
     int add_cell(int nc);
     void add_apriori(int l, int nnc, double r_subray, double ra_subray, double xlat_subray, double dray_m);
 
@@ -105,7 +107,7 @@ class Tracer {
     RayVoxels& ray_;
     frame::TextSink& out_;
     frame::Log& log_;
-    int i0_ = 0, j0_ = 0, k0_ = 0;          // cell of the previous step
+    int i0_ = 0, j0_ = 0, k0_ = 0;         // cell of the previous step
     std::array<std::int32_t, 3> radius_{}; // search half-widths around it
 };
 
@@ -173,7 +175,8 @@ Tracer::Found Tracer::search(const Vec3& x, double r_subray, double ra_subray, d
 
 // The a priori electron content of a step and the density at the centre of its voxel. The models take
 // Earth-fixed longitudes: right ascension less the Greenwich sidereal angle.
-void Tracer::add_apriori(int l, int nnc, double r_subray, double ra_subray, double xlat_subray, double dray_m) {
+void Tracer::add_apriori(int l, int nnc, double r_subray, double ra_subray, double xlat_subray,
+                         double dray_m) {
     const double ne_point =
         apriori_density(apriori_, r_subray - rekm, xlat_subray, wrap360(ra_subray - gmstrt_), log_);
     const double ne_centre =
@@ -229,7 +232,8 @@ void Tracer::walk_sector(const Vec3& v, const Sector& sec) {
             if (!cfg_.weighted_iono_ray_tracing) {
                 const int lp = add_cell(f.nnc);
                 ray_.xlsr(lp) += dray;
-                if (apriori_.model_apriori_iono) add_apriori(lp, f.nnc, r_subray, ra_subray, xlat_subray, dray_m);
+                if (apriori_.model_apriori_iono)
+                    add_apriori(lp, f.nnc, r_subray, ra_subray, xlat_subray, dray_m);
             } else {
                 double wsum = 0;
                 for (int c = 1; c <= cells.n; ++c) wsum += cells.w(c);
@@ -254,8 +258,9 @@ double apriori_density(const AprioriSetting& s, double, double, double, frame::L
     throw frame::Stop("ERROR: unsupported apriori_iono_model_name");
 }
 
-void ijklimits3(int i0, int j0, int k0, const std::array<std::int32_t, 3>& iradius, const Array1<int, 3>& ijkmax,
-                int& imin, int& imax, int& jmin, int& jmax, int& kmin, int& kmax) {
+void ijklimits3(int i0, int j0, int k0, const std::array<std::int32_t, 3>& iradius,
+                const Array1<int, 3>& ijkmax, int& imin, int& imax, int& jmin, int& jmax, int& kmin,
+                int& kmax) {
     jmin = std::max(1, j0 - iradius[1]);
     jmax = std::min(ijkmax(2), j0 + iradius[1]);
     kmin = std::max(1, k0 - iradius[2]);
@@ -268,8 +273,8 @@ void ijklimits3(int i0, int j0, int k0, const std::array<std::int32_t, 3>& iradi
 
 int ray_2_iono_voxel_lengths_v30(const auxfiles::VoxelGrid& grid, const frame::Config& cfg, double rrec,
                                  double rarec, double xlatrec, double rsat, double rasat, double xlatsat,
-                                 std::int32_t kon, double gmstrt, const AprioriSetting& apriori, RayVoxels& ray,
-                                 frame::TextSink& out, frame::Log& log) {
+                                 std::int32_t kon, double gmstrt, const AprioriSetting& apriori,
+                                 RayVoxels& ray, frame::TextSink& out, frame::Log& log) {
     ray = RayVoxels{};
     Vec3& xr = ray.xr;
     Vec3& xt = ray.xt;
@@ -295,7 +300,8 @@ int ray_2_iono_voxel_lengths_v30(const auxfiles::VoxelGrid& grid, const frame::C
     const double dminrec = std::sqrt(dminrec2);
     // Written so that a position that is not a number (or a receiver on the satellite, whose direction
     // is undefined) is rejected here too.
-    if (!(dmin <= cfg.dmin_ray2centers) || !(dminrec <= cfg.dmin_rec2centers) || !(ray.xlen_line_of_sight > 0)) {
+    if (!(dmin <= cfg.dmin_ray2centers) || !(dminrec <= cfg.dmin_rec2centers) ||
+        !(ray.xlen_line_of_sight > 0)) {
         log.list("Rejected ray for distance, kon=", kon);
         log.list("dmin,dmin_ray2centers,dminrec,dmin_rec2centers=", dmin, cfg.dmin_ray2centers, dminrec,
                  cfg.dmin_rec2centers);

@@ -89,7 +89,8 @@ Traced trace(const auxfiles::VoxelGrid& g, const frame::Config& c, const Vec3& a
     EXPECT_TRUE(out.open(dir.path("stdout")));
     Traced t;
     try {
-        t.ierr = ray_2_iono_voxel_lengths_v30(g, c, rr, rar, der, rs, ras, des, 5, 0.0, ap, t.ray, out, cap.log);
+        t.ierr =
+            ray_2_iono_voxel_lengths_v30(g, c, rr, rar, der, rs, ras, des, 5, 0.0, ap, t.ray, out, cap.log);
     } catch (const frame::Stop& s) {
         t.stop = s.message();
     }
@@ -132,7 +133,8 @@ Lengths brute_force(const auxfiles::VoxelGrid& g, const Vec3& a, const Vec3& u,
             int best = 0;
             double dbest = 1e300;
             for (int n = 1; n <= g.ncenp; ++n) {
-                const Vec3 d{g.xc(n, 1) - a[0] - u[0] * s, g.xc(n, 2) - a[1] - u[1] * s, g.xc(n, 3) - a[2] - u[2] * s};
+                const Vec3 d{g.xc(n, 1) - a[0] - u[0] * s, g.xc(n, 2) - a[1] - u[1] * s,
+                             g.xc(n, 3) - a[2] - u[2] * s};
                 if (norm(d) < dbest) dbest = norm(d), best = n;
             }
             auto it = std::find_if(l.begin(), l.end(), [&](const auto& e) { return e.first == best; });
@@ -156,9 +158,9 @@ TEST(RayVoxels, VerticalRaysKnownLengths) {
         Lengths want;
     } cases[] = {
         {100, 500, 10, {{k1, 100}, {k2, 100}, {k3, 100}, {k4, 100}}}, // boundaries half-way between centres
-        {190, 205, 10, {{k1, 7.5}, {k2, 7.5}}},                      // 1.5 steps -> 2: midpoints 193.75, 201.25
-        {190, 215, 10, {{k1, 25.0 / 3}, {k2, 50.0 / 3}}},           // 2.5 steps -> 3
-        {100, 104, 10, {}},                                          // 0.4 steps -> none
+        {190, 205, 10, {{k1, 7.5}, {k2, 7.5}}},           // 1.5 steps -> 2: midpoints 193.75, 201.25
+        {190, 215, 10, {{k1, 25.0 / 3}, {k2, 50.0 / 3}}}, // 2.5 steps -> 3
+        {100, 104, 10, {}},                               // 0.4 steps -> none
     };
     for (const Case& c : cases) {
         const Traced t = trace(g, config(c.hmin, c.hmax, c.dray0), {re, 0, 0}, {26560, 0, 0});
@@ -198,7 +200,8 @@ TEST(RayVoxels, SlantRaysMatchWholeGridSearch) {
         const std::string what = "ray " + std::to_string(ray);
         ASSERT_EQ(t.ierr, 0) << what << t.stop;
         EXPECT_NEAR(t.ray.xlen_all_sectors, chord(re + 500) - chord(re + 100), 1e-5) << what;
-        expect_lengths(lengths_of(t.ray), brute_force(g, a, u, {{chord(re + 100), chord(re + 500)}}, 10), what);
+        expect_lengths(lengths_of(t.ray), brute_force(g, a, u, {{chord(re + 100), chord(re + 500)}}, 10),
+                       what);
     }
 }
 
@@ -257,14 +260,35 @@ TEST(RayVoxels, RejectionsWithTheirLogLines) {
         int ierr;
         std::vector<std::string> lines;
     } cases[] = {
-        {"receiver far from every centre", cart(re, 0, 60), cart(26560, 0, 60), 1e5, 500, 1,
+        {"receiver far from every centre",
+         cart(re, 0, 60),
+         cart(26560, 0, 60),
+         1e5,
+         500,
+         1,
          {" Rejected ray for distance, kon= 5"}},
-        {"line far from every centre", cart(re, 0, 60), cart(26560, 0, 60), 1000, 1e5, 1,
+        {"line far from every centre",
+         cart(re, 0, 60),
+         cart(26560, 0, 60),
+         1000,
+         1e5,
+         1,
          {" Rejected ray for distance, kon= 5"}},
-        {"line above the shell", {20000, 8000, 0}, {-20000, 8000, 0}, 1e6, 1e6, 2,
-         {" 1A-Rejected observation: ray NO-CROSSING the region", " (distant/max point too close to the Earth center",
+        {"line above the shell",
+         {20000, 8000, 0},
+         {-20000, 8000, 0},
+         1e6,
+         1e6,
+         2,
+         {" 1A-Rejected observation: ray NO-CROSSING the region",
+          " (distant/max point too close to the Earth center",
           "  compared with the ray geometry)                "}},
-        {"receiver above the shell looking out", {re + 800, 0, 0}, {26560, 0, 0}, 1e6, 1e6, 3,
+        {"receiver above the shell looking out",
+         {re + 800, 0, 0},
+         {26560, 0, 0},
+         1e6,
+         1e6,
+         3,
          {" 2C-Rejected observation for xl1p<0", " (distant/max point in the oposite LOS direction)"}},
     };
     for (const Case& c : cases) {
@@ -273,9 +297,11 @@ TEST(RayVoxels, RejectionsWithTheirLogLines) {
         const Traced t = trace(band(), cfg, c.a, c.b);
         EXPECT_EQ(t.ierr, c.ierr) << c.what;
         EXPECT_EQ(t.ray.nilluc, 0) << c.what;
-        for (const std::string& l : c.lines) EXPECT_TRUE(has_line(t.log, l)) << c.what << ": " << l << "\n" << t.log;
+        for (const std::string& l : c.lines)
+            EXPECT_TRUE(has_line(t.log, l)) << c.what << ": " << l << "\n" << t.log;
         if (c.ierr == 1) {
-            EXPECT_NE(t.log.find("\n dmin,dmin_ray2centers,dminrec,dmin_rec2centers= "), std::string::npos) << c.what;
+            EXPECT_NE(t.log.find("\n dmin,dmin_ray2centers,dminrec,dmin_rec2centers= "), std::string::npos)
+                << c.what;
         }
         EXPECT_TRUE(t.out.empty()) << c.what;
     }
@@ -311,8 +337,8 @@ TEST(RayVoxels, StopsOnInconsistentGridAndSettings) {
     struct Case {
         const char* stop;
         std::function<void(auxfiles::VoxelGrid&, frame::Config&, AprioriSetting&)> spoil;
-        const char* out;  // the line on standard output, if any
-        const char* log;  // a line of the log
+        const char* out; // the line on standard output, if any
+        const char* log; // a line of the log
     } cases[] = {
         {"ERROR: nnc.eq.0", [](auto& g, auto&, auto&) { g.clear_cells(); }, " ERROR: nnc.eq.0",
          " ERROR: nnc.eq.0 for kon= 5"},
@@ -345,7 +371,7 @@ TEST(RayVoxels, SearchLimits) {
         int ni;
         std::array<int, 6> want; // imin, imax, jmin, jmax, kmin, kmax
     } cases[] = {
-        {1, 1, 1, {1, 1, 1}, 12, {0, 2, 1, 2, 1, 2}},  {12, 3, 4, {2, 5, 5}, 12, {10, 14, 1, 3, 1, 4}},
+        {1, 1, 1, {1, 1, 1}, 12, {0, 2, 1, 2, 1, 2}},   {12, 3, 4, {2, 5, 5}, 12, {10, 14, 1, 3, 1, 4}},
         {5, 2, 2, {7, 0, 0}, 12, {-1, 11, 2, 2, 2, 2}}, {5, 2, 2, {6, 1, 1}, 13, {-1, 11, 1, 3, 1, 3}},
         {5, 2, 2, {7, 1, 1}, 13, {-1, 11, 1, 3, 1, 3}},
     };
