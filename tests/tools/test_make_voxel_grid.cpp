@@ -1,13 +1,10 @@
 // make_voxel_grid as a user runs it: the file it writes is read back by the program's reader into the
-// grid that was asked for, a ray traced through it crosses the layers it should, and grids beyond the
-// program's limits or nonsense arguments are refused with their messages.
+// grid that was asked for, and grids beyond the program's limits or nonsense arguments are refused.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "auxfiles/voxel_centers.hpp"
-#include "frame/config.hpp"
-#include "iono/ray_voxels.hpp"
 #include "support/support.hpp"
 
 namespace {
@@ -53,34 +50,6 @@ TEST(MakeVoxelGrid, WrittenGridReadsBackAsAsked) {
     }
 }
 
-// The tool's grid in use: a vertical ray above a column centre passes through its four layers, 100 km
-// in each, bottom first.
-TEST(MakeVoxelGrid, RayThroughToolGrid) {
-    TempDir dir;
-    ASSERT_EQ(
-        tool(dir, "make_voxel_grid", "-o grid.txt --ra 0 360 --dec -15 15 --shell 100 500 4 --res 30 10")
-            .status,
-        0);
-    auxfiles::VoxelGrid g;
-    int ierr = -1;
-    CapturedLog cap;
-    auxfiles::read_iono_voxel_centers(dir.path("grid.txt"), 100, 500, g, ierr, cap.log);
-    frame::Config cfg;
-    cfg.hmin = 100, cfg.hmax = 500, cfg.dray0 = 10, cfg.isearch_radius = {1, 1, 1};
-    cfg.dmin_ray2centers = cfg.dmin_rec2centers = 1000;
-    iono::RayVoxels ray;
-    frame::TextSink out;
-    ASSERT_TRUE(out.open(dir.path("stdout")));
-    ASSERT_EQ(iono::ray_2_iono_voxel_lengths_v30(g, cfg, 6371000, 45, 0, 26560000, 45, 0, 1, 0, {}, ray, out,
-                                                 cap.log),
-              0);
-    ASSERT_EQ(ray.nilluc, 4);
-    for (int k = 1; k <= 4; ++k) {
-        EXPECT_EQ(ray.illuc(k), g.ijk2nc(2, 2, k));
-        EXPECT_NEAR(ray.xlsr(k), 100, 1e-5);
-    }
-}
-
 TEST(MakeVoxelGrid, RefusesWhatTheProgramCannotHold) {
     const std::string ok_dec = " --dec -15 15 --shell 100 500 4";
     struct Case {
@@ -95,12 +64,8 @@ TEST(MakeVoxelGrid, RefusesWhatTheProgramCannotHold) {
         {"--ra 0 360 --dec -15 15 --shell 100 500 5 --res 30 10",
          "5 layers: the program holds at most 4 (maxk)"},
         {"--ra 0 360" + ok_dec + " --res 7 10", "is not a whole number of 7-degree columns"},
-        {"--ra 0 360" + ok_dec + " --res 0 10", "the resolution (--res) must be positive"},
-        {"--ra 10 0" + ok_dec + " --res 30 10", "the right-ascension range must run upwards"},
         {"--ra 0 400" + ok_dec + " --res 40 10", "over at most 360 degrees"},
-        {"--ra 0 360 --dec -15 95 --shell 100 500 4 --res 30 10", "within -90..90 degrees"},
         {"--ra 0 360 --dec -15 15 --shell 500 100 4 --res 30 10", "the shell must have 0 <= HMIN < HMAX km"},
-        {"--ra 0 360 --dec -15 15 --shell 100 500 2.5 --res 30 10", "LAYERS must be a whole number"},
         {"--ra 0 360" + ok_dec + " --res 30 nan", "--res wants two numbers"},
         {"--ra 0 360" + ok_dec, "usage: make_voxel_grid"},
         {"--ra 0 360 --lon 0 10 --gmst 0" + ok_dec + " --res 30 10", "usage: make_voxel_grid"},
