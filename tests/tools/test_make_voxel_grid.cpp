@@ -2,6 +2,7 @@
 // grid that was asked for, and grids beyond the program's limits or nonsense arguments are refused.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 #include "auxfiles/voxel_centers.hpp"
