@@ -63,7 +63,8 @@ void ijklimits3(int i0, int j0, int k0, const std::array<std::int32_t, 3>& iradi
 // ierrivl: 0, or 1 (the ray passes too far from the centres), 2 (it does not reach the shell), 3 (the
 // shell lies behind the receiver), each with its log lines. kon numbers the observation in messages;
 // gmstrt (degrees) turns right ascensions into longitudes for the a priori densities. A grid without a
-// centre where one is needed, more than maxillu voxels, or an unusable a priori model stop the run.
+// centre where one is needed ("ERROR: nnc.eq.0", "ERROR: inc1.eq.0", both also on `out`), more than
+// maxillu voxels, a dray0 that would take over a million steps, or an unusable a priori model stop the run.
 int ray_2_iono_voxel_lengths_v30(const auxfiles::VoxelGrid& grid, const frame::Config& cfg, double rrec,
                                  double rarec, double xlatrec, double rsat, double rasat, double xlatsat,
                                  std::int32_t kon, double gmstrt, const AprioriSetting& apriori, RayVoxels& ray,
