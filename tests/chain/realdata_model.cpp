@@ -38,7 +38,6 @@ double median(std::vector<double> v) {
 
 // Called by the chain's real-data case with the standard output of its whole day.
 void check_model_records(const std::vector<std::string>& out, bool precise, const std::string& day) {
-    constexpr double c = 299792458.0;
     std::map<std::string, long> count;
     std::map<std::string, std::map<std::string, std::vector<double>>> arcs; // station -> pair+arc -> pc-xlc
     // station + epoch -> (elevation, ionosphere-free code residual) of its satellites
