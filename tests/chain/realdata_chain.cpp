@@ -300,6 +300,17 @@ void run_day(const Day& day) {
              {"write_undif_dat = .false.", "write_undif_dat = .true."},
              {"write_i2i = .false.", "write_i2i = .true."}})
         cfg = replaced(cfg, from, to);
+    if (!day.precise) {
+        // The broadcast day also traces every ray through a voxel grid round the globe over the stations'
+        // latitudes, 100 to 700 km: the voxel unknowns join the geometry-free rows.
+        r = tool(dir, "make_voxel_grid", "-o voxel_centers.txt --ra 0 360 --dec 25 55 --shell 100 700 2 --res 10 15");
+        ASSERT_EQ(r.status, 0) << r.err;
+        for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
+                 {"estimate_iono_model = .false.", "estimate_iono_model = .true."},
+                 {"dmin_ray2centers = 1.0, dmin_rec2centers = 1.0", "dmin_ray2centers = 1500.0, dmin_rec2centers = 3000.0"},
+                 {"hmin = 60.0, hmax = 1000.0", "hmin = 100.0, hmax = 700.0"}})
+            cfg = replaced(cfg, from, to);
+    }
     if (day.precise) cfg = replaced(cfg, "precise_instead_of_eph_orbits = .false.", "precise_instead_of_eph_orbits = .true.");
     if (day.precise)
         cfg = replaced(cfg, "interpolated_precise_satclocks_instead_of_broadcast = .false.",

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <array>
 #include <map>
 #include <sstream>
 
@@ -29,6 +30,31 @@ const Format i2i_fmt("(a,i2,1X,I2.2,4(1X,I2),F11.7,1X,a,i4,i3,6f14.3,f9.3,2(f9.3
 const char* i2i_kinds = "a4 6i r a4 2i 6r r 4r 3r r r 6r 3i 2i r 2i r 2i r 2i r";
 const Format wui_fmt("(a,i2,1X,i3,1x,f12.9,1x,a,1x,i2,f10.6,2(1x,f13.7,1x,f14.9,1x,f13.9),1x,i6,1x,11e23.15)");
 const char* wui_kinds = "a4 2i r a4 i r 6r i 11r";
+// Length (km) of the segment from xr to xt that lies between the spheres of radius r0 and r1 round the
+// origin: the part inside r1 less the part inside r0.
+double length_in_shell(const std::array<double, 3>& xr, const std::array<double, 3>& xt, double r0, double r1) {
+    std::array<double, 3> v{};
+    double len = 0;
+    for (int i = 0; i < 3; ++i) v[i] = xt[i] - xr[i], len += v[i] * v[i];
+    len = std::sqrt(len);
+    double b = 0, xx = 0;
+    for (int i = 0; i < 3; ++i) v[i] /= len, b += xr[i] * v[i], xx += xr[i] * xr[i];
+    auto inside = [&](double r) { // the part of [0, len] inside the sphere of radius r
+        const double d = b * b - (xx - r * r);
+        if (d <= 0) return std::pair<double, double>{0, 0};
+        const double lo = std::max(0.0, -b - std::sqrt(d)), hi = std::min(len, -b + std::sqrt(d));
+        return std::pair<double, double>{lo, std::max(lo, hi)};
+    };
+    const auto [a1, b1] = inside(r1);
+    const auto [a0, b0] = inside(r0);
+    return (b1 - a1) - (b0 - a0);
+}
+
+std::array<double, 3> cartesian(double r, double ra, double dec) {
+    const double d = 3.14159265358979323846 / 180;
+    return {r * std::cos(dec * d) * std::cos(ra * d), r * std::cos(dec * d) * std::sin(ra * d), r * std::sin(dec * d)};
+}
+
 double median(std::vector<double> v) {
     std::nth_element(v.begin(), v.begin() + static_cast<long>(v.size() / 2), v.end());
     return v[v.size() / 2];
@@ -43,12 +69,22 @@ void check_model_records(const std::vector<std::string>& out, bool precise, cons
     // station + epoch -> (elevation, ionosphere-free code residual) of its satellites
     std::map<std::string, std::vector<std::pair<double, double>>> epochs;
     Record ti;
-    double worst_dist1 = 0, worst_rgrav = 0, worst_prefit = 0;
+    double worst_dist1 = 0, worst_rgrav = 0, worst_prefit = 0, worst_ray = 0, worst_voxels = 0;
+    long rays = 0;
     std::map<std::string, double> model_prefit13; // station+prn+second -> prefit(1,3) of MODEL
     for (const std::string& l : out) {
         if (l.size() > 400 && l.compare(149, 12, "TI-CLASSIC4 ") == 0) {
             ti = read_back(ti_fmt, ti_kinds, l);
             ++count["TI-CLASSIC4"];
+            if (ti[29].i > 0) {
+                // Voxels crossed: their lengths add up to the ray's length inside the shell, which is
+                // also found here from the record's geometry (100 to 700 km above the 6371 km sphere).
+                ++rays;
+                worst_ray = std::max(worst_ray, std::fabs(ti[28].x - ti[31].x));
+                const double shell = length_in_shell(cartesian(ti[6].x, ti[7].x, ti[8].x),
+                                                     cartesian(ti[9].x, ti[10].x, ti[11].x), 6471.0, 7071.0);
+                worst_ray = std::max(worst_ray, std::fabs(shell - ti[31].x));
+            }
         } else if (l.size() > 400 && l.find(" MODEL ") != std::string::npos) {
             const Record m = read_back(model_fmt, model_kinds, l);
             ++count["MODEL"];
@@ -95,6 +131,12 @@ void check_model_records(const std::vector<std::string>& out, bool precise, cons
             bool ambiguity = false;
             for (int u = 0; u < n; ++u) ambiguity |= p[43 + 3 * static_cast<std::size_t>(u)].i == irec + 100000 * j + 1000 * prn;
             EXPECT_EQ(ambiguity, k == 2) << l;
+            // Voxel unknowns (identifiers -100000 - n) on the geometry-free rows: partials of 0.001 per km.
+            double voxel_km = 0;
+            for (int u = 0; u < n; ++u)
+                if (p[43 + 3 * static_cast<std::size_t>(u)].i <= -100001) voxel_km += p[44 + 3 * static_cast<std::size_t>(u)].x / 0.001;
+            if (j == 4) worst_voxels = std::max(worst_voxels, std::fabs(voxel_km - ti[28].x));
+            if (j == 3) EXPECT_EQ(voxel_km, 0.0) << l;
             if (k == 1 && j == 3) {
                 const auto it = model_prefit13.find(p[8].t + std::to_string(prn) + "/" + std::to_string(std::lround(
                                                         p[5].x * 3600 + p[6].x * 60 + p[7].x)));
@@ -106,8 +148,12 @@ void check_model_records(const std::vector<std::string>& out, bool precise, cons
     }
     std::printf("[ figures  ] %s records:", day.c_str());
     for (const auto& [k, n] : count) std::printf(" %s %ld", k.c_str(), n);
-    std::printf("; max |diff| dist1 %.1e m, rgrav %.1e m, residuals of rows 3 and 4 %.1e m\n", worst_dist1,
-                worst_rgrav, worst_prefit);
+    std::printf("; max |diff| dist1 %.1e m, rgrav %.1e m, residuals of rows 3 and 4 %.1e m; %ld rays through "
+                "voxels: lengths in the shell %.1e km, voxel partials %.1e km\n",
+                worst_dist1, worst_rgrav, worst_prefit, rays, worst_ray, worst_voxels);
+    if (!precise) EXPECT_GT(rays, 20000);
+    EXPECT_LT(worst_ray, 2e-4);
+    EXPECT_LT(worst_voxels, 2e-4);
     EXPECT_GT(count["MODEL"], 20000);
     EXPECT_EQ(count["TI-CLASSIC4"], count["MODEL"]);
     EXPECT_EQ(count["WUS"], count["MODEL"]);
