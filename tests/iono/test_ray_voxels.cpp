@@ -164,9 +164,9 @@ TEST(RayVoxels, VerticalRaysKnownLengths) {
 }
 
 // Random slant rays (elevations above 6 degrees) from the ground across the whole band, RA 0/360
-// included: the local search around the previous cell must find the same voxels, in the same order, as
-// a search of the whole grid, and the shell's length must be the chord between the two spheres at the
-// ray's elevation.
+// included, and a grazing ray in two sectors: the local search around the previous cell must find the
+// same voxels, in the same order, as a search of the whole grid, and the shell's length must be the
+// chord between the two spheres.
 TEST(RayVoxels, SlantRaysMatchWholeGridSearch) {
     const auxfiles::VoxelGrid g = band();
     const frame::Config c = config();
@@ -188,20 +188,15 @@ TEST(RayVoxels, SlantRaysMatchWholeGridSearch) {
         expect_lengths(lengths_of(t.ray), brute_force(g, a, u, {{chord(re + 100), chord(re + 500)}}, 10),
                        what);
     }
-}
-
-// A receiver 800 km up looking past the Earth with the line 50 km above the ground: the ray crosses the
-// shell twice, each time along sqrt(R1^2 - p^2) - sqrt(R0^2 - p^2); the far piece is stepped first.
-TEST(RayVoxels, GrazingRayTwoSectors) {
-    const auxfiles::VoxelGrid g = band();
-    const double p = re + 50, r0 = re + 100, r1 = re + 500;
-    const double xa = std::sqrt((re + 800) * (re + 800) - p * p);
-    const Traced t = trace(g, config(), {xa, p, 0}, {-20000, p, 0});
+    // A receiver 800 km up looking past the Earth with the line 50 km above the ground: the ray crosses
+    // the shell twice, each time along sqrt(R1^2 - p^2) - sqrt(R0^2 - p^2); the far piece is stepped first.
+    const double p = re + 50, r0 = re + 100, r1 = re + 500, xa = std::sqrt((re + 800) * (re + 800) - p * p);
+    const Traced t = trace(g, c, {xa, p, 0}, {-20000, p, 0});
     ASSERT_EQ(t.ierr, 0) << t.stop;
     const double in0 = std::sqrt(r0 * r0 - p * p), in1 = std::sqrt(r1 * r1 - p * p);
     EXPECT_NEAR(t.ray.xlen_all_sectors, 2 * (in1 - in0), 1e-4);
-    const std::vector<std::pair<double, double>> pieces{{xa + in0, xa + in1}, {xa - in1, xa - in0}};
-    expect_lengths(lengths_of(t.ray), brute_force(g, {xa, p, 0}, {-1, 0, 0}, pieces, 10), "grazing");
+    expect_lengths(lengths_of(t.ray),
+                   brute_force(g, {xa, p, 0}, {-1, 0, 0}, {{xa + in0, xa + in1}, {xa - in1, xa - in0}}, 10), "grazing");
 }
 
 // Weighted mode, one step of 360 km whose middle is 280 km above RA 359, dec 1: the cross through the
