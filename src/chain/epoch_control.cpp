@@ -203,10 +203,15 @@ void epoch_control(frame::Run& run) {
     // 1. Solar flux.
     solar_flux(run, e);
 
-    // 2. Troposphere grids: due whenever the day of year changes. The grids themselves are read by the
-    //    troposphere model, which looks at this flag.
-    e.tropo_files_due =
-        e.iddoy != 0 && run.cfg.model_apriori_tropo && run.cfg.itropo_model >= 2 && run.cfg.itropo_model <= 4;
+    // 2. Troposphere files: read whenever the day of year changes, here, so that a day whose first
+    //    observation is rejected later in the chain has them all the same. Model 4 then takes the
+    //    coefficients of the observation's site around its time of day.
+    const frame::Config& cfg = run.cfg;
+    if (cfg.model_apriori_tropo && cfg.itropo_model >= 2 && cfg.itropo_model <= 4) {
+        if (e.iddoy != 0) auxfiles::load_troposphere_day(cfg.itropo_model, ob.iyearobs, ob.idoyobs, run.tropo, log);
+        if (cfg.itropo_model == 4 && run.tropo.sites_loaded)
+            auxfiles::select_site_coefficients(run.tropo, ob.rec, ob.tsecdayobs, log);
+    }
 
     // 3. New epoch.
     if (e.new_epoch) {

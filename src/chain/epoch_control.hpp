@@ -34,7 +34,6 @@ struct EpochState {
     std::int32_t iddoy = 0;       // day of year minus that of the previous observation
     bool new_epoch = false;       // this observation opens an epoch (idtsec != 0, or the first one)
     bool new_day = false;         // ... and a date: the daily files were read for it
-    bool tropo_files_due = false; // the troposphere grids of the day are to be read at this observation
 
     // Solar flux and sunspot number of the observation's day for the a priori ionosphere; -99.9 when
     // that model is off.

@@ -80,8 +80,7 @@ void startup(Run& run, int argc, char** argv) {
     auxfiles::load_constellation_status(run.cfg, run.gcs, run.log);
     // The a priori models that this version does not hold yet: a run never goes on without a term it
     // was asked for.
-    for (const auto& [on, key] : {std::pair{run.cfg.model_apriori_tropo, "model_apriori_tropo"},
-                                  std::pair{run.cfg.model_apriori_earth_tide, "model_apriori_earth_tide"},
+    for (const auto& [on, key] : {std::pair{run.cfg.model_apriori_earth_tide, "model_apriori_earth_tide"},
                                   std::pair{run.cfg.model_apriori_ocean_tide_loading, "model_apriori_ocean_tide_loading"},
                                   std::pair{run.cfg.model_apriori_iono, "model_apriori_iono"}}) {
         if (!on) continue;

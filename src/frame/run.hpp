@@ -10,6 +10,7 @@
 #include "auxfiles/pcv.hpp"
 #include "auxfiles/precise_orbits.hpp"
 #include "auxfiles/role_lists.hpp"
+#include "auxfiles/tropo_files.hpp"
 #include "chain/chain.hpp"
 #include "chain/epoch_control.hpp"
 #include "frame/config.hpp"
@@ -55,6 +56,7 @@ struct Run {
     auxfiles::AntexTables atx;            // ANTEX calibrations of satellites and receivers
     auxfiles::AuxTables aux;              // role lists, reference receiver, offsets, flux, voxels
     auxfiles::ConstellationStatus gcs;    // PRN to space vehicle and block over time
+    auxfiles::TropoTables tropo;          // troposphere grids and site files, read by day
     chain::EpochState epoch; // epoch control: memory of the previous observation, tables of the day
     chain::ChainState chain; // working values of the observation in processing
     measurement::MeasurementState meas; // its model terms, rows, residuals

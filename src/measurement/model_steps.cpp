@@ -5,6 +5,7 @@
 #include "frame/run.hpp"
 #include "frame/stop.hpp"
 #include "measurement/measurement.hpp"
+#include "models/troposphere.hpp"
 
 namespace quelmar::measurement {
 
@@ -19,13 +20,43 @@ bool step_failed(frame::Log& log, const char* at, const char* status_label, int 
 }
 
 // The terms of the troposphere, the solid earth tide and the ocean loading. Each model has its own
-// switch; this is the one place where the models are called, and until they are part of the program
-// the start-up refuses a configuration that switches one of them on (frame/run.cpp), so that only the
-// values of a switched-off term are ever given here. Each returns the status of its model.
+// switch; this is the one place where the models are called. The tides are not part of this version
+// yet: the start-up refuses a configuration that switches one of them on (frame/run.cpp), so that only
+// their switched-off values are ever given here. Each returns the status of its model.
 int troposphere(frame::Run& run, MeasurementState& m) {
-    m.xmapping_dry = m.xmapping_wet = -9.99;
-    m.zenith_wet0 = m.zenith_dry = m.slant_dry = m.slant_wet = m.slant_trop = 0.0;
-    return run.cfg.model_apriori_tropo ? 1 : 0;
+    const frame::Config& cfg = run.cfg;
+    models::TroposphereTerms t; // switched off: mapping factors -9.99, delays 0
+    int status = 0;
+    if (cfg.model_apriori_tropo) {
+        const auto& ob = run.obs.ob;
+        const models::RayGeometry& g = run.chain.satpos.geometry;
+        if (cfg.itropo_model == 1) {
+            status = models::tropospheric_correction1(g.elatrec0, g.ehrec0, g.eele0, ob.idoyobs, cfg.zenith_wet0, t);
+        } else {
+            auxfiles::TropoTables& tt = run.tropo;
+            double ah_6hs = 0, aw_6hs = 0;
+            if (cfg.itropo_model == 3 &&
+                !models::spatial_interpolation(tt.vmf, g.elatrec0, g.slonrec0, ob.tsecdayobs, tt.ah_6hs_epoch,
+                                               tt.aw_6hs_epoch, tt.ah_6hs_fe, tt.aw_6hs_fe, run.log))
+                status = 1; // the receiver lies outside the downloaded grid
+            if (status == 0) {
+                if (cfg.itropo_model >= 3)
+                    models::temporal_interpolation(ob.tsecdayobs, tt.ah_6hs_epoch, tt.aw_6hs_epoch, tt.ah_6hs_fe,
+                                                   tt.aw_6hs_fe, ah_6hs, aw_6hs);
+                status = models::tropospheric_correction2(cfg.itropo_model, g.elatrec0, g.slonrec0, g.ehrec0, g.eele0,
+                                                          static_cast<double>(ob.tdjmobs), ob.idoyobs, ah_6hs, aw_6hs,
+                                                          tt.gpt2w, t, run.log);
+            }
+        }
+    }
+    m.zenith_dry = t.zenith_dry;
+    m.zenith_wet0 = t.zenith_wet0;
+    m.xmapping_dry = t.xmapping_dry;
+    m.xmapping_wet = t.xmapping_wet;
+    m.slant_dry = t.slant_dry;
+    m.slant_wet = t.slant_wet;
+    m.slant_trop = t.slant_trop;
+    return status;
 }
 int solid_earth_tide(frame::Run& run, MeasurementState& m) {
     m.earth_tide = m.earth_tide_old = 0.0;

@@ -246,6 +246,7 @@ struct Day {
     std::string folder;
     bool precise;
     double sod0, sod1;
+    int itropo_model; // the troposphere of the run: Niell (1) or GPT2w with VMF1 (2)
 };
 
 struct Figures {
@@ -311,6 +312,9 @@ void run_day(const Day& day) {
                  {"hmin = 60.0, hmax = 1000.0", "hmin = 100.0, hmax = 700.0"}})
             cfg = replaced(cfg, from, to);
     }
+    cfg = replaced(cfg, "model_apriori_tropo = .false.", "model_apriori_tropo = .true.");
+    cfg = replaced(cfg, "itropo_model = 1 ", "itropo_model = " + std::to_string(day.itropo_model) + " ");
+    if (day.itropo_model == 2) fs::create_symlink(shared_data("tropo/gpt2_1wA.grd"), dir.path() / "gpt2_1wA.grd");
     if (day.precise) cfg = replaced(cfg, "precise_instead_of_eph_orbits = .false.", "precise_instead_of_eph_orbits = .true.");
     if (day.precise)
         cfg = replaced(cfg, "interpolated_precise_satclocks_instead_of_broadcast = .false.",
@@ -507,14 +511,14 @@ void run_day(const Day& day) {
 TEST(ChainRealData, BroadcastBellEbre2002) {
     QUELMAR_NEED_DATA("rinex/2002-030/bell0300.02o", "rinex/2002-030/ebre0300.02o", "rinex/2002-030/brdc0300.02n",
                       "antenna/igs05_1480.atx", "antenna/ngs_abs.pcv");
-    run_day({2002, 1, 30, {"bell0300.02o", "ebre0300.02o"}, "2002-030", false, 0, 86400});
+    run_day({2002, 1, 30, {"bell0300.02o", "ebre0300.02o"}, "2002-030", false, 0, 86400, 1});
 }
 
 TEST(ChainRealData, PreciseFourStations2008) {
     QUELMAR_NEED_DATA("rinex/2008-148/acor1480.08o", "orbits/2008-148/igs14811.sp3", "orbits/2008-148/igs14813.sp3",
-                      "antenna/igs05_1480.atx", "antenna/ngs_abs.pcv");
+                      "antenna/igs05_1480.atx", "antenna/ngs_abs.pcv", "tropo/gpt2_1wA.grd");
     run_day({2008, 5, 27, {"acor1480.08o", "madr1480.08o", "scoa1480.08o", "sfer1480.08o"}, "2008-148", true,
-             0, 86400});
+             0, 86400, 2});
 }
 
 } // namespace

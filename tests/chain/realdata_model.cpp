@@ -182,7 +182,11 @@ void check_model_records(const std::vector<std::string>& out, bool precise, cons
     }
 
     // Ionosphere-free code residuals less the median of their epoch (the receiver clock), by
-    // elevation: without a troposphere yet, low satellites carry the slant delay the median leaves.
+    // elevation. Without a troposphere the slant delay would be left in them: the median satellite is
+    // near 35 degrees, and the zenith delay (~2.4 m) over the sine of the elevation differs from its
+    // value there by metres towards the horizon and by over a metre towards the zenith (RMS 5.4 m at
+    // 10-20 degrees, 3.2 and 2.2 m at 80-90 degrees on these days). With it, only the noise and
+    // multipath of the code remain, largest low down.
     std::array<double, 9> ss{};
     std::array<long, 9> n{};
     for (const auto& [key, sats] : epochs) {
@@ -200,9 +204,9 @@ void check_model_records(const std::vector<std::string>& out, bool precise, cons
     for (std::size_t b = 1; b < 9; ++b)
         std::printf(" %zu0-%zu0: %.2f (%ld)", b, b + 1, std::sqrt(ss[b] / static_cast<double>(std::max(n[b], 1L))), n[b]);
     std::printf("\n");
-    // The median satellite is near 35 degrees: the zenith delay (~2.4 m) over the sine of the elevation
-    // differs least there, by metres towards the zenith and most towards the horizon.
-    const double low = std::sqrt(ss[1] / static_cast<double>(n[1])), mid = std::sqrt(ss[3] / static_cast<double>(n[3]));
-    EXPECT_GT(low, 2 * mid);
-    EXPECT_LT(mid, precise ? 2.0 : 2.5);
+    auto rms = [&](std::size_t b) { return std::sqrt(ss[b] / static_cast<double>(n[b])); };
+    EXPECT_LT(rms(1), 1.7 * rms(3));
+    EXPECT_LT(rms(7), 1.1 * rms(3));
+    EXPECT_LT(rms(8), 1.1 * rms(3));
+    EXPECT_LT(rms(3), precise ? 1.8 : 2.4);
 }

@@ -6,6 +6,7 @@
 //   == name                 a new case
 //   config FROM => TO       the first FROM of the example configuration becomes TO
 //   file NAME               the "| " lines that follow are the file's content ("|" alone: empty line)
+//   file NAME *N            ... with its last line written N times (a grid of identical points)
 //   rm NAME / mkdir NAME    remove an example file / create a directory
 //   args ARGS               command-line arguments
 //   in                      the "| " lines that follow are standard input ("in crlf": each ends in CR LF)
@@ -119,7 +120,13 @@ TEST_P(Scenarios, Run) {
         }
     w.put_example(cfg);
     for (const Step& s : sc.steps) {
-        if (s.op == "file") w.write(s.arg, joined(s.block));
+        if (s.op == "file") {
+            const auto star = s.arg.find(" *");
+            std::string text = joined(s.block);
+            if (star != std::string::npos)
+                for (long n = std::stol(s.arg.substr(star + 2)); n > 1; --n) text += s.block.back() + "\n";
+            w.write(s.arg.substr(0, star), text);
+        }
         if (s.op == "rm") fs::remove(w.path() / s.arg);
         if (s.op == "mkdir") fs::create_directories(w.path() / s.arg);
         if (s.op == "args") args = s.arg;
