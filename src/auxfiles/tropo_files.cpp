@@ -120,29 +120,39 @@ std::string vmf_site_file_name(std::int32_t iyear, std::int32_t idoy) {
 }
 
 void read_tuv_tropo_grid(const std::string& vfile, models::Gpt2wGrid& grid, frame::Log& log) {
-    std::string text;
-    if (!read_whole_file(vfile, text)) cannot_open(vfile, log);
+    std::ifstream f;
+    if (!frame::open_existing_file(vfile, f)) cannot_open(vfile, log);
     const int npoints = grid.nlat * grid.nlon;
     grid.points.assign(static_cast<std::size_t>(npoints), models::Gpt2wPoint{});
-    const std::vector<std::string_view> lines = lines_of(text);
-    if (lines.empty()) cannot_read(vfile, "the file is empty", log);
+    std::string line;
+    if (!std::getline(f, line)) {
+        grid.points.clear();
+        cannot_read(vfile, "the file is empty", log);
+    }
+    // After the header, each point is one free-form read. The file is read line by line (the table is
+    // all that stays in memory) and plain lines are parsed here; from the first line that is not plain
+    // on, the free-form reader takes over the rest of the file from the start of that line.
     std::array<double, 44> v{};
-    // Line 1 is the header. Each point is one free-form read; the plain lines are parsed here, and from
-    // the first line that is not plain on, the free-form reader takes over the rest of the file.
     int n = 0;
-    std::size_t line = 1;
-    for (; n < npoints && line < lines.size(); ++n, ++line) {
-        if (!plain_values(lines[line], v)) break;
-        if (!all_finite(v)) cannot_read(vfile, "grid point " + std::to_string(n + 1) + ": a value is not finite", log);
+    for (; n < npoints; ++n) {
+        const std::streampos at = f.tellg();
+        if (!std::getline(f, line)) break;
+        std::string_view l(line);
+        if (!l.empty() && l.back() == '\r') l.remove_suffix(1);
+        if (!plain_values(l, v)) {
+            f.clear();
+            f.seekg(at);
+            break;
+        }
+        if (!all_finite(v)) {
+            grid.points.clear();
+            cannot_read(vfile, "grid point " + std::to_string(n + 1) + " of " + std::to_string(npoints) + ": a value is not finite", log);
+        }
         store_point(v, grid.points[static_cast<std::size_t>(n)]);
     }
     if (n < npoints) {
-        std::string rest;
-        for (std::size_t l = line; l < lines.size(); ++l) {
-            rest.append(lines[l]);
-            rest.push_back('\n');
-        }
-        textio::ListReader r(std::move(rest));
+        f.clear();
+        textio::ListReader r(f);
         for (; n < npoints; ++n) {
             const textio::ReadStatus s = r.read_numbers(v);
             if (!s.ok()) {
@@ -181,10 +191,12 @@ void read_tuv_tropo_files(std::int32_t iyearobs, std::int32_t idoyobs, models::V
                     cannot_read(vfile, where + ": the range/resolution comment needs six numbers in columns 23-41", log);
                 log.list("lat0,latf,lon0,lonf,Delta_lat0,Delta_lon ", lat0, latf, lon0, lonf, dlat, dlon);
                 if (!(dlat > 0 && dlon > 0 && lat0 >= latf && lonf >= lon0 && lat0 - latf <= 180 &&
-                      lonf - lon0 < 360))
+                      lonf - lon0 <= 360))
                     cannot_read(vfile, where + ": the grid limits or spacings make no grid", log);
                 const int nrow = static_cast<int>(std::lround((lat0 - latf) / dlat)) + 1;
-                const int ncol = static_cast<int>(std::lround((lonf - lon0) / dlon)) + 1;
+                // A range of 360 degrees in longitude closes on itself: its last meridian is the first.
+                const bool closed = std::fabs(lonf - lon0 - 360.0) < 1e-9;
+                const int ncol = static_cast<int>(std::lround((lonf - lon0) / dlon)) + (closed ? 0 : 1);
                 if (nrow < 2 || ncol < 2)
                     cannot_read(vfile, where + ": a grid needs two rows and two columns at least", log);
                 if (!grid.loaded()) {
@@ -208,7 +220,10 @@ void read_tuv_tropo_files(std::int32_t iyearobs, std::int32_t idoyobs, models::V
             if (!r.read_numbers(lat, lon, ah, aw, zhd, zwd).ok())
                 cannot_read(vfile, where + ": latitude, longitude, ah, aw and the two zenith delays expected", log);
             if (!have_header) cannot_read(vfile, where + ": a grid value before the range/resolution comment", log);
-            const double fi = (lat - grid.lat0) / (-grid.delta_lat), fj = (lon - grid.lon0) / grid.delta_lon;
+            const double fi = (lat - grid.lat0) / (-grid.delta_lat);
+            double fj = (lon - grid.lon0) / grid.delta_lon;
+            // On a closed grid the meridian of lon0 + 360 degrees is that of lon0.
+            if (grid.ncol * grid.delta_lon >= 360.0 - 1e-9 && fj >= grid.ncol && fj < grid.ncol + 1) fj -= grid.ncol;
             if (!(fi > -1 && fi < grid.nrow && fj > -1 && fj < grid.ncol))
                 cannot_read(vfile, where + ": the point lies outside the grid", log);
             const int i = static_cast<int>(fi) + 1, j = static_cast<int>(fj) + 1;

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <sstream>
+#include <tuple>
 
 #include "auxfiles/tropo_files.hpp"
 #include "frame/stop.hpp"
@@ -160,6 +161,17 @@ TEST(Troposphere, GridCoefficientsInSpaceAndTime) {
     models::temporal_interpolation(6 * 3600, e[0], e[1], e[2], e[3], a[0], a[1]);
     EXPECT_EQ(a[0], g.ah_at(2, 2, 2));
     EXPECT_EQ(a[1], g.aw_at(2, 2, 2));
+    // A closed global grid of two meridians (0 and 180 degrees): east of the last one the cell closes
+    // on the first, at 360 degrees. At 270 degrees, halfway: the mean of the two columns.
+    models::VmfGrid c;
+    c.latf = -90, c.lat0 = 90, c.lon0 = 0, c.lonf = 360, c.delta_lat = 90, c.delta_lon = 180, c.nrow = 3, c.ncol = 2;
+    c.ah.assign(30, 0.001), c.aw.assign(30, 0.0005);
+    for (int k = 1; k <= 5; ++k)
+        for (int i = 1; i <= 3; ++i) c.ah_at(2, i, k) = 0.003, c.aw_at(2, i, k) = 0.0007;
+    ASSERT_TRUE(models::spatial_interpolation(c, -30.0, 270.0, 0, e[0], e[1], e[2], e[3], log.log));
+    EXPECT_NEAR(e[0], 0.002, 1e-18);
+    EXPECT_NEAR(e[3], 0.0006, 1e-18);
+    EXPECT_NE(log.text().find(" i greater than 144  i,j= 2 2\n"), std::string::npos) << log.text();
     // Outside the grid: no coefficients, the reason in the log.
     EXPECT_FALSE(models::spatial_interpolation(g, 43.0, 1.0, 0, e[0], e[1], e[2], e[3], log.log));
     EXPECT_FALSE(models::spatial_interpolation(g, 37.0, 1.0, 0, e[0], e[1], e[2], e[3], log.log));
@@ -203,6 +215,66 @@ TEST(Troposphere, SiteCoefficientsOfTheQuarterDay) {
     EXPECT_EQ(t.ah_6hs_fe, 2.5);
     EXPECT_NE(log.text().find("WARNING: files from TUV contain different sites  8 12\n"), std::string::npos)
         << log.text();
+}
+
+} // namespace
+
+namespace {
+
+// The day's five VMF1 grid files, each read in the working directory: every defect stops the run with
+// the file named and the line and reason given.
+TEST(Troposphere, GridFilesThatCannotBeReadStop) {
+    const std::string header = "! Range/resolution:   40 42 0 2.5 2 2.5\n";
+    const std::string points = " 42 0 1e-3 5e-4 2.3 .1\n 42 2.5 1e-3 5e-4 2.3 .1\n 40 0 1e-3 5e-4 2.3 .1\n"
+                               " 40 2.5 1e-3 5e-4 2.3 .1\n";
+    struct Bad {
+        std::string first, second, log; // the files of 0 h and 6 h (6 h as 0 h when empty)
+    } bad[] = {{points, "", "VMFG_200814800\n line 1: a grid value before the range/resolution comment"},
+               {"! comment only\n", "", "VMFG_200814800\n no range/resolution comment"},
+               {header + points + " 44 0 1e-3 5e-4 2.3 .1\n", "", "VMFG_200814800\n line 6: the point lies outside the grid"},
+               {header + points.substr(0, points.size() - 26), "", "VMFG_200814800\n 1 of the 4 grid points have no line"},
+               {header + points, "! Range/resolution:   40 42 0 5.0 2 2.5\n" + points,
+                "VMFG_200814806\n line 1: the grid differs from that of the day's first file"},
+               {"! Range/resolution:   40 42 0 2.5 2\n" + points, "",
+                "VMFG_200814800\n line 1: the range/resolution comment needs six numbers in columns 23-41"},
+               {header + " 42 0 1e-3 5e-4 2.3\n" + points, "",
+                "VMFG_200814800\n line 2: latitude, longitude, ah, aw and the two zenith delays expected"}};
+    const fs::path here = fs::current_path();
+    for (const Bad& c : bad) {
+        TempDir dir;
+        fs::current_path(dir.path());
+        for (const char* h : {"00", "06", "12", "18", "24"})
+            dir.write(std::string("VMFG_2008148") + h, std::string(h) == "06" && !c.second.empty() ? c.second : c.first);
+        CapturedLog log;
+        models::VmfGrid g;
+        try {
+            auxfiles::read_tuv_tropo_files(2008, 148, g, log.log);
+            ADD_FAILURE() << c.log;
+        } catch (const frame::Stop& s) {
+            EXPECT_EQ(s.message(), "ERROR reading vfile");
+            EXPECT_NE(log.text().find("ERROR reading vfile =  " + c.log + "\n"), std::string::npos) << log.text();
+        }
+        fs::current_path(here);
+    }
+}
+
+// The site file of the next day: the day after the last of a year is the first of the next year.
+TEST(Troposphere, SiteFilesOfTheNextDayAcrossTheYear) {
+    const fs::path here = fs::current_path();
+    for (const auto& [year, doy, next] : {std::tuple{2002, 365, "2003001.vmf1"}, std::tuple{2004, 365, "2004366.vmf1"},
+                                          std::tuple{2004, 366, "2005001.vmf1"}, std::tuple{2004, 59, "2004060.vmf1"}}) {
+        TempDir dir;
+        fs::current_path(dir.path());
+        const std::string line = "ABCD 52304.00 0.00121 0.00051 2.30 0.10 270.0 1000.0 10.0 8.0 800.0\n";
+        dir.write(auxfiles::vmf_site_file_name(year, doy), line);
+        dir.write(next, line);
+        auxfiles::TropoTables t;
+        t.gpt2w.points.resize(1); // the GPT2w grid is read once per run: here it counts as read
+        CapturedLog log;
+        EXPECT_NO_THROW(auxfiles::load_troposphere_day(4, year, doy, t, log.log)) << next;
+        EXPECT_EQ(t.sites_fd.kon(), 1) << next;
+        fs::current_path(here);
+    }
 }
 
 } // namespace
