@@ -279,6 +279,7 @@ void load_troposphere_day(std::int32_t itropo_model, std::int32_t iyearobs, std:
         if (d > (leap_year(y) ? 366 : 365)) ++y, d = 1;
         read_tuv_tropo_files_igs_sites(y, d, t.sites_fd, log);
         t.sites_loaded = true;
+        t.sites_missing.clear();
     }
 }
 
@@ -292,7 +293,12 @@ void select_site_coefficients(TropoTables& t, const std::string& rec, double tse
             n = l;
             break;
         }
-    if (n < 0) return;
+    if (n < 0) {
+        if (t.sites_missing.insert(rec).second)
+            log.list("WARNING: site " + rec + " not in the VMF1 site file: it keeps the coefficients of the "
+                     "observation before it");
+        return;
+    }
     const double f = tsecdayobs / 86400.0;
     const auto un = static_cast<std::size_t>(n);
     if (f < 0.75) {

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,7 @@ struct TropoTables {
     models::VmfGrid vmf;
     VmfSiteFile sites, sites_fd; // the day and the next day
     bool sites_loaded = false;
+    std::set<std::string> sites_missing; // receivers of the day not in the site file, warned once
     double ah_6hs_epoch = 0, aw_6hs_epoch = 0, ah_6hs_fe = 0, aw_6hs_fe = 0;
 };
 
@@ -60,7 +62,7 @@ void load_troposphere_day(std::int32_t itropo_model, std::int32_t iyearobs, std:
                           TropoTables& t, frame::Log& log);
 
 // Model 4: the coefficients of the site `rec` at the two 6-hour epochs around the time of day. A site
-// absent from the files keeps the coefficients chosen before.
+// absent from the files keeps the coefficients chosen before (a warning says so, once a day per site).
 void select_site_coefficients(TropoTables& t, const std::string& rec, double tsecdayobs, frame::Log& log);
 
 } // namespace quelmar::auxfiles
