@@ -80,9 +80,7 @@ void startup(Run& run, int argc, char** argv) {
     auxfiles::load_constellation_status(run.cfg, run.gcs, run.log);
     // The a priori models that this version does not hold yet: a run never goes on without a term it
     // was asked for.
-    for (const auto& [on, key] : {std::pair{run.cfg.model_apriori_earth_tide, "model_apriori_earth_tide"},
-                                  std::pair{run.cfg.model_apriori_ocean_tide_loading, "model_apriori_ocean_tide_loading"},
-                                  std::pair{run.cfg.model_apriori_iono, "model_apriori_iono"}}) {
+    for (const auto& [on, key] : {std::pair{run.cfg.model_apriori_iono, "model_apriori_iono"}}) {
         if (!on) continue;
         const std::string msg = std::string("ERROR: ") + key + " is not available in this version: set it to .false.";
         run.log.list(msg);

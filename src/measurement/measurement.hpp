@@ -17,6 +17,7 @@
 #include <string>
 
 #include "frame/config.hpp"
+#include "frame/limits.hpp"
 #include "iono/ray_voxels.hpp"
 #include "models/vectors.hpp"
 #include "textio/format.hpp"
@@ -51,6 +52,25 @@ struct Rows {
     double xref_pobs(int k, int j, int l) const { return xref[k - 1][j - 1][l - 1]; }
 };
 
+// The last solid-tide displacement and the inputs it was computed from, and the last loading synthesis
+// of each receiver with its epoch (whole second) and coefficients: reused only when every input is the
+// same to the bit.
+struct TideMemo {
+    bool valid = false;
+    models::Vec3 xsta{};
+    std::int32_t iyr = 0, imonth = 0, iday = 0;
+    double fhr = 0;
+    models::Vec3 xsun{}, xmon{};
+    models::Vec3 dxtide{};
+};
+struct LoadingMemo {
+    bool valid = false;
+    std::int32_t iyear = 0, idoy = 0, ihr = 0, imin = 0;
+    long iseobs = 0;
+    std::array<std::array<float, 11>, 3> tamp{}, tph{};
+    std::array<double, 3> denu{};
+};
+
 // The working values of the measurement model of the observation in processing, under the names of
 // their definition. Overwritten by each observation that reaches the model.
 struct MeasurementState {
@@ -61,6 +81,9 @@ struct MeasurementState {
     double slant_dry = 0, slant_wet = 0, slant_trop = 0;
     double earth_tide = 0, earth_tide_old = 0, ocean_tide_loading = 0;
     models::Vec3 dxtide{}, denu_ocean_tide_loading{};
+    TideMemo tide_memo;
+    std::array<LoadingMemo, maxrec> loading_memo{};
+    std::array<bool, maxrec> otl_missing_warned{}; // receivers warned of a missing OT2 message
     double dist1 = 0;
     double windup = 0, satphacen = 0; // rad, m: adopted
     double stec0 = 0;                 // a priori geometry-free delay adopted for the residuals

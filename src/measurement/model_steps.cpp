@@ -1,10 +1,13 @@
 // The model steps of an accepted observation, the non-dispersive range, and the hand-over to the rows,
 // residuals and records.
 #include <cmath>
+#include <cstdlib>
 
 #include "frame/run.hpp"
 #include "frame/stop.hpp"
 #include "measurement/measurement.hpp"
+#include "models/ocean_loading.hpp"
+#include "models/solid_tide.hpp"
 #include "models/troposphere.hpp"
 
 namespace quelmar::measurement {
@@ -20,9 +23,7 @@ bool step_failed(frame::Log& log, const char* at, const char* status_label, int 
 }
 
 // The terms of the troposphere, the solid earth tide and the ocean loading. Each model has its own
-// switch; this is the one place where the models are called. The tides are not part of this version
-// yet: the start-up refuses a configuration that switches one of them on (frame/run.cpp), so that only
-// their switched-off values are ever given here. Each returns the status of its model.
+// switch; this is the one place where the models are called. Each returns the status of its model.
 int troposphere(frame::Run& run, MeasurementState& m) {
     const frame::Config& cfg = run.cfg;
     models::TroposphereTerms t; // switched off: mapping factors -9.99, delays 0
@@ -61,12 +62,60 @@ int troposphere(frame::Run& run, MeasurementState& m) {
 int solid_earth_tide(frame::Run& run, MeasurementState& m) {
     m.earth_tide = m.earth_tide_old = 0.0;
     m.dxtide = {0.0, 0.0, 0.0};
-    return run.cfg.model_apriori_earth_tide ? 1 : 0;
+    if (!run.cfg.model_apriori_earth_tide) return 0;
+    const auto& ob = run.obs.ob;
+    const chain::ChainState& c = run.chain;
+    const models::RayGeometry& g = c.satpos.geometry;
+    // The simpler model beside the adopted one: its projection is kept, not used.
+    models::Vec3 dx_old{};
+    const int ierret1 = models::earth_tide1(c.recxyz, ob.iyearobs, ob.idoyobs, ob.tsecdayobs, dx_old);
+    m.earth_tide_old = dx_old[0] * g.dctxnorm0[0] + dx_old[1] * g.dctxnorm0[1] + dx_old[2] * g.dctxnorm0[2];
+    if (ierret1 != 0) return ierret1;
+    // The displacement depends on the receiver, the epoch and the Sun and Moon only: the satellites of
+    // an epoch share it. It is reused when every input is the same to the bit, so nothing changes.
+    TideMemo& memo = m.tide_memo;
+    const double fhr = ob.tsecdayobs / 3600.0;
+    if (!(memo.valid && memo.xsta == c.recxyz && memo.iyr == ob.iyearobs && memo.imonth == ob.imoobs &&
+          memo.iday == ob.idaobs && memo.fhr == fhr && memo.xsun == c.satpos.ctxsun && memo.xmon == c.satpos.ctxmoon)) {
+        memo = {true, c.recxyz, ob.iyearobs, ob.imoobs, ob.idaobs, fhr, c.satpos.ctxsun, c.satpos.ctxmoon, {}};
+        models::tide(c.recxyz, ob.iyearobs, ob.imoobs, ob.idaobs, fhr, c.satpos.ctxsun, c.satpos.ctxmoon, memo.dxtide);
+    }
+    m.dxtide = memo.dxtide;
+    m.earth_tide = g.dctxnorm0[0] * m.dxtide[0] + g.dctxnorm0[1] * m.dxtide[1] + g.dctxnorm0[2] * m.dxtide[2];
+    return 0;
 }
 int ocean_tide_loading(frame::Run& run, MeasurementState& m) {
     m.ocean_tide_loading = 0.0;
     m.denu_ocean_tide_loading = {0.0, 0.0, 0.0};
-    return run.cfg.model_apriori_ocean_tide_loading ? 1 : 0;
+    if (!run.cfg.model_apriori_ocean_tide_loading) return 0;
+    const auto& ob = run.obs.ob;
+    const int irec = ob.irec;
+    // A receiver without its OT2 message has no coefficients: no loading, and the user is told once.
+    if (!run.st.is_otl_read(irec)) {
+        if (!m.otl_missing_warned[static_cast<std::size_t>(irec - 1)]) {
+            m.otl_missing_warned[static_cast<std::size_t>(irec - 1)] = true;
+            run.log.list("WARNING: no OT2 message for receiver " + ob.rec + ": its ocean tide loading is 0");
+        }
+        return 0;
+    }
+    // The coefficients of the OT2 message enter the synthesis as 32-bit values.
+    models::OtlTable tamp{}, tph{};
+    for (int k = 1; k <= 3; ++k)
+        for (int j = 1; j <= 11; ++j) {
+            tamp[k - 1][j - 1] = static_cast<float>(run.sta.tamp_otl(irec, k, j));
+            tph[k - 1][j - 1] = static_cast<float>(run.sta.tph_otl(irec, k, j));
+        }
+    // One synthesis per receiver and whole second: the satellites of an epoch share it.
+    LoadingMemo& memo = m.loading_memo[static_cast<std::size_t>(irec - 1)];
+    if (!(memo.valid && memo.iyear == ob.iyearobs && memo.idoy == ob.idoyobs && memo.ihr == ob.ihoobs &&
+          memo.imin == ob.imiobs && memo.iseobs == std::lround(ob.secobs) && memo.tamp == tamp && memo.tph == tph)) {
+        memo = {true, ob.iyearobs, ob.idoyobs, ob.ihoobs, ob.imiobs, std::lround(ob.secobs), tamp, tph, {}};
+        models::ocean_tide_loading1(ob.iyearobs, ob.idoyobs, ob.ihoobs, ob.imiobs, ob.secobs, tamp, tph, memo.denu);
+    }
+    m.denu_ocean_tide_loading = memo.denu;
+    const models::Vec3& e = run.chain.satpos.geometry.dctx_enunorm;
+    m.ocean_tide_loading = e[0] * memo.denu[0] + e[1] * memo.denu[1] + e[2] * memo.denu[2];
+    return 0;
 }
 
 } // namespace
