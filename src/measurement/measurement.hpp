@@ -52,16 +52,16 @@ struct Rows {
     double xref_pobs(int k, int j, int l) const { return xref[k - 1][j - 1][l - 1]; }
 };
 
-// The last solid-tide displacement and the inputs it was computed from, and the last loading synthesis
-// of each receiver with its epoch (whole second) and coefficients: reused only when every input is the
-// same to the bit.
-struct TideMemo {
+// The last displacement of the simpler solid tide with the receiver and epoch it was computed for, and
+// the last loading synthesis of each receiver with its epoch (whole second) and coefficients: reused
+// only when every input is the same to the bit.
+struct EarthTide1Memo {
     bool valid = false;
-    models::Vec3 xsta{};
-    std::int32_t iyr = 0, imonth = 0, iday = 0;
-    double fhr = 0;
-    models::Vec3 xsun{}, xmon{};
-    models::Vec3 dxtide{};
+    models::Vec3 recxyz{};
+    std::int32_t iyear = 0, idoy = 0;
+    double tsecdayobs = 0;
+    models::Vec3 dx{};
+    int ierret1 = 0;
 };
 struct LoadingMemo {
     bool valid = false;
@@ -81,7 +81,7 @@ struct MeasurementState {
     double slant_dry = 0, slant_wet = 0, slant_trop = 0;
     double earth_tide = 0, earth_tide_old = 0, ocean_tide_loading = 0;
     models::Vec3 dxtide{}, denu_ocean_tide_loading{};
-    TideMemo tide_memo;
+    EarthTide1Memo earth_tide1_memo;
     std::array<LoadingMemo, maxrec> loading_memo{};
     std::array<bool, maxrec> otl_missing_warned{}; // receivers warned of a missing OT2 message
     double dist1 = 0;

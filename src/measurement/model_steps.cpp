@@ -14,6 +14,13 @@ namespace quelmar::measurement {
 
 namespace {
 
+// Reuse of a tide or loading displacement whose inputs repeat to the bit (off only to measure its gain).
+#ifdef QUELMAR_NO_TIDE_MEMO
+constexpr bool tide_memo = false;
+#else
+constexpr bool tide_memo = true;
+#endif
+
 // The three log lines of a model step that fails; the observation is then dropped.
 bool step_failed(frame::Log& log, const char* at, const char* status_label, int status) {
     log.list(at);
@@ -66,21 +73,20 @@ int solid_earth_tide(frame::Run& run, MeasurementState& m) {
     const auto& ob = run.obs.ob;
     const chain::ChainState& c = run.chain;
     const models::RayGeometry& g = c.satpos.geometry;
-    // The simpler model beside the adopted one: its projection is kept, not used.
-    models::Vec3 dx_old{};
-    const int ierret1 = models::earth_tide1(c.recxyz, ob.iyearobs, ob.idoyobs, ob.tsecdayobs, dx_old);
-    m.earth_tide_old = dx_old[0] * g.dctxnorm0[0] + dx_old[1] * g.dctxnorm0[1] + dx_old[2] * g.dctxnorm0[2];
-    if (ierret1 != 0) return ierret1;
-    // The displacement depends on the receiver, the epoch and the Sun and Moon only: the satellites of
-    // an epoch share it. It is reused when every input is the same to the bit, so nothing changes.
-    TideMemo& memo = m.tide_memo;
-    const double fhr = ob.tsecdayobs / 3600.0;
-    if (!(memo.valid && memo.xsta == c.recxyz && memo.iyr == ob.iyearobs && memo.imonth == ob.imoobs &&
-          memo.iday == ob.idaobs && memo.fhr == fhr && memo.xsun == c.satpos.ctxsun && memo.xmon == c.satpos.ctxmoon)) {
-        memo = {true, c.recxyz, ob.iyearobs, ob.imoobs, ob.idaobs, fhr, c.satpos.ctxsun, c.satpos.ctxmoon, {}};
-        models::tide(c.recxyz, ob.iyearobs, ob.imoobs, ob.idaobs, fhr, c.satpos.ctxsun, c.satpos.ctxmoon, memo.dxtide);
+    // The simpler model beside the adopted one: its projection is kept, not used. Its Sun and Moon are
+    // those of the reception epoch, so the satellites of an epoch share it: it is reused when the
+    // receiver and the epoch are the same to the bit. (The adopted tide is not: its Sun and Moon come
+    // with each satellite's light time.)
+    EarthTide1Memo& memo = m.earth_tide1_memo;
+    if (!(tide_memo && memo.valid && memo.recxyz == c.recxyz && memo.iyear == ob.iyearobs &&
+          memo.idoy == ob.idoyobs && memo.tsecdayobs == ob.tsecdayobs)) {
+        memo = {true, c.recxyz, ob.iyearobs, ob.idoyobs, ob.tsecdayobs, {}, 0};
+        memo.ierret1 = models::earth_tide1(c.recxyz, ob.iyearobs, ob.idoyobs, ob.tsecdayobs, memo.dx);
     }
-    m.dxtide = memo.dxtide;
+    m.earth_tide_old = memo.dx[0] * g.dctxnorm0[0] + memo.dx[1] * g.dctxnorm0[1] + memo.dx[2] * g.dctxnorm0[2];
+    if (memo.ierret1 != 0) return memo.ierret1;
+    models::tide(c.recxyz, ob.iyearobs, ob.imoobs, ob.idaobs, ob.tsecdayobs / 3600.0, c.satpos.ctxsun,
+                 c.satpos.ctxmoon, m.dxtide);
     m.earth_tide = g.dctxnorm0[0] * m.dxtide[0] + g.dctxnorm0[1] * m.dxtide[1] + g.dctxnorm0[2] * m.dxtide[2];
     return 0;
 }
@@ -107,7 +113,7 @@ int ocean_tide_loading(frame::Run& run, MeasurementState& m) {
         }
     // One synthesis per receiver and whole second: the satellites of an epoch share it.
     LoadingMemo& memo = m.loading_memo[static_cast<std::size_t>(irec - 1)];
-    if (!(memo.valid && memo.iyear == ob.iyearobs && memo.idoy == ob.idoyobs && memo.ihr == ob.ihoobs &&
+    if (!(tide_memo && memo.valid && memo.iyear == ob.iyearobs && memo.idoy == ob.idoyobs && memo.ihr == ob.ihoobs &&
           memo.imin == ob.imiobs && memo.iseobs == std::lround(ob.secobs) && memo.tamp == tamp && memo.tph == tph)) {
         memo = {true, ob.iyearobs, ob.idoyobs, ob.ihoobs, ob.imiobs, std::lround(ob.secobs), tamp, tph, {}};
         models::ocean_tide_loading1(ob.iyearobs, ob.idoyobs, ob.ihoobs, ob.imiobs, ob.secobs, tamp, tph, memo.denu);
