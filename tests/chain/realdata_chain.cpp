@@ -274,7 +274,10 @@ void run_day(const Day& day) {
         r = tool(dir, "sp3_to_s3c", "-q -o orbits.s3c " + shq(sp3[0]) + " " + shq(sp3[1]) + " " + shq(sp3[2]));
         ASSERT_EQ(r.status, 0) << r.err;
     }
-    const std::string nav = day.precise ? "" : " --nav " + shq(rinex / "brdc0300.02n");
+    // The stream carries the ocean loading coefficients of the stations (OT2), and the run models both
+    // tides.
+    const std::string nav = (day.precise ? "" : " --nav " + shq(rinex / "brdc0300.02n")) + " --blq " +
+                            shq(shared_data("otl/OCEAN-GOT00.dat"));
     r = tool(dir, "rinex_to_stream", nav + obs_args);
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string full = r.out;
@@ -313,6 +316,8 @@ void run_day(const Day& day) {
             cfg = replaced(cfg, from, to);
     }
     cfg = replaced(cfg, "model_apriori_tropo = .false.", "model_apriori_tropo = .true.");
+    cfg = replaced(cfg, "model_apriori_earth_tide = .false.", "model_apriori_earth_tide = .true.");
+    cfg = replaced(cfg, "model_apriori_ocean_tide_loading = .false.", "model_apriori_ocean_tide_loading = .true.");
     cfg = replaced(cfg, "itropo_model = 1 ", "itropo_model = " + std::to_string(day.itropo_model) + " ");
     if (day.itropo_model == 2) fs::create_symlink(shared_data("tropo/gpt2_1wA.grd"), dir.path() / "gpt2_1wA.grd");
     if (day.precise) cfg = replaced(cfg, "precise_instead_of_eph_orbits = .false.", "precise_instead_of_eph_orbits = .true.");
@@ -510,13 +515,13 @@ void run_day(const Day& day) {
 
 TEST(ChainRealData, BroadcastBellEbre2002) {
     QUELMAR_NEED_DATA("rinex/2002-030/bell0300.02o", "rinex/2002-030/ebre0300.02o", "rinex/2002-030/brdc0300.02n",
-                      "antenna/igs05_1480.atx", "antenna/ngs_abs.pcv");
+                      "antenna/igs05_1480.atx", "antenna/ngs_abs.pcv", "otl/OCEAN-GOT00.dat");
     run_day({2002, 1, 30, {"bell0300.02o", "ebre0300.02o"}, "2002-030", false, 0, 86400, 1});
 }
 
 TEST(ChainRealData, PreciseFourStations2008) {
     QUELMAR_NEED_DATA("rinex/2008-148/acor1480.08o", "orbits/2008-148/igs14811.sp3", "orbits/2008-148/igs14813.sp3",
-                      "antenna/igs05_1480.atx", "antenna/ngs_abs.pcv", "tropo/gpt2_1wA.grd");
+                      "antenna/igs05_1480.atx", "antenna/ngs_abs.pcv", "tropo/gpt2_1wA.grd", "otl/OCEAN-GOT00.dat");
     run_day({2008, 5, 27, {"acor1480.08o", "madr1480.08o", "scoa1480.08o", "sfer1480.08o"}, "2008-148", true,
              0, 86400, 2});
 }

@@ -70,6 +70,7 @@ void check_model_records(const std::vector<std::string>& out, bool precise, cons
     std::map<std::string, std::vector<std::pair<double, double>>> epochs;
     Record ti;
     double worst_dist1 = 0, worst_rgrav = 0, worst_prefit = 0, worst_ray = 0, worst_voxels = 0;
+    double tide_ss = 0, loading_ss = 0;
     long rays = 0;
     std::map<std::string, double> model_prefit13; // station+prn+second -> prefit(1,3) of MODEL
     for (const std::string& l : out) {
@@ -96,6 +97,11 @@ void check_model_records(const std::vector<std::string>& out, bool precise, cons
             const double rgrav = 0.00887005737336 * std::log((rsat + rrec + dist0) / (rsat + rrec - dist0));
             worst_rgrav = std::max(worst_rgrav, std::fabs(rgrav - m[36].x));
             const double dist1 = dist0 - m[11].x - m[12].x + rgrav + m[13].x - m[14].x - m[15].x;
+            // Both tides on: the solid tide on the line of sight within its ±0.4 m, the loading within
+            // centimetres.
+            EXPECT_LT(std::fabs(m[14].x), 0.4) << l;
+            EXPECT_LT(std::fabs(m[15].x), 0.05) << l;
+            tide_ss += m[14].x * m[14].x, loading_ss += m[15].x * m[15].x;
             worst_dist1 = std::max(worst_dist1, std::fabs(dist1 - m[9].x));
             // Ionosphere-free residuals: code, and phase less its wind-up; the satellite phase centre
             // off both with precise orbits (referred to the centre of mass).
@@ -151,6 +157,11 @@ void check_model_records(const std::vector<std::string>& out, bool precise, cons
     std::printf("; max |diff| dist1 %.1e m, rgrav %.1e m, residuals of rows 3 and 4 %.1e m; %ld rays through "
                 "voxels: lengths in the shell %.1e km, voxel partials %.1e km\n",
                 worst_dist1, worst_rgrav, worst_prefit, rays, worst_ray, worst_voxels);
+    const double nmodel = static_cast<double>(std::max(count["MODEL"], 1L));
+    std::printf("[ figures  ] %s: RMS on the line of sight of the solid tide %.4f m, of the ocean loading %.4f m\n",
+                day.c_str(), std::sqrt(tide_ss / nmodel), std::sqrt(loading_ss / nmodel));
+    EXPECT_GT(std::sqrt(tide_ss / nmodel), 0.03);
+    EXPECT_GT(std::sqrt(loading_ss / nmodel), 0.001);
     if (!precise) EXPECT_GT(rays, 20000);
     EXPECT_LT(worst_ray, 2e-4);
     EXPECT_LT(worst_voxels, 2e-4);
