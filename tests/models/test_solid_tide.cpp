@@ -114,3 +114,14 @@ TEST(SolidTide, SimpleDegreeTwoModelFollowsTheAdoptedOne) {
     }
     EXPECT_GT(largest, 0.1);
 }
+
+// Across the leap second of 2005-12-31 and the day boundary, with the same Sun and Moon: the date and
+// the hour hand over to each other (the step-2 hour angle and centuries run on), and the one second of
+// TT - UTC moves the displacement by about 2e-9 m (a day fraction lost on the way to the leap-second
+// table would leave TT - UTC at 32.184 s late in the day: a 33 s jump, 5e-8 m).
+TEST(SolidTide, ContinuousAcrossTheLeapSecondAndTheDay) {
+    Vec3 before{}, after{};
+    tide(sta1, 2005, 12, 31, 24.0 - 1e-9, sun1, mon1, before);
+    tide(sta1, 2006, 1, 1, 0.0, sun1, mon1, after);
+    expect_near(after, before, 1e-8, "2006-01-01 0h against 2005-12-31 24h");
+}
