@@ -6,6 +6,7 @@
 #include "auxfiles/voxel_centers.hpp"
 #include "frame/run.hpp"
 #include "frame/stop.hpp"
+#include "iono/stec_apriori.hpp"
 #include "models/geometry.hpp"
 #include "orbits/transmit.hpp"
 
@@ -162,13 +163,35 @@ void write_ob2(frame::Run& run) {
 }
 
 // Step 17: the a priori slant electron content of the ray, expressed as the delay of the
-// geometry-free phase combination (m), from the empirical electron-density models. The models are
-// not part of the program yet: the content is 0 and the status always 0. When they arrive, this is
-// the one place that calls them (with the receiver and satellite positions, the date, the UT epoch of
-// reception and the solar flux of the epoch control), and a non-zero status drops the observation.
+// geometry-free phase combination (m), integrated along the ray from the empirical electron-density
+// model (NeQuick for "n", with the month and the solar flux of the epoch control and the UT of
+// transmission). The status is always 0; the model's stops end the run.
 int apriori_slant_electron_content(frame::Run& run, double& stec0) {
-    (void)run;
-    stec0 = 0.0;
+    const frame::Config& cfg = run.cfg;
+    const ChainState& c = run.chain;
+    const auto& ob = run.obs.ob;
+    frame::Log& log = run.log;
+    // UT of transmission: the hour for IRI is UT + 25 (its convention for universal time), for NeQuick UT.
+    const float128 t = c.satpos.tdjmut;
+    const double xut = static_cast<double>((t - static_cast<float128>(static_cast<long long>(t))) * 24) + 25.0;
+    const double xut0 = xut - 25.0;
+    if (!log.silent) log.list("tdjmuttt,xut=", t, xut);
+    const iono::StecSampling s{cfg.apriori_iono_model_name.empty() ? ' ' : cfg.apriori_iono_model_name[0],
+                               run.epoch.sflux1,
+                               cfg.hmin_apriori_iono,
+                               cfg.hmax_apriori_iono,
+                               cfg.htopbottom_apriori_iono,
+                               cfg.dsr_bottomside_apriori_iono,
+                               cfg.dsr_topside_apriori_iono};
+    const double flux = run.epoch.sflux1;
+    const int month = ob.imo;
+    stec0 = iono::stec_apriori(
+        s, c.recxyz, c.satpos.satxyz,
+        [&](double h, double lat, double lon) {
+            if (!run.nequick) throw frame::Stop("ERROR: unsupported apriori_iono_model_name");
+            return iono::nequick(*run.nequick, h, lat, lon, month, flux, xut0, log);
+        },
+        log);
     return 0;
 }
 

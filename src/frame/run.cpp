@@ -78,13 +78,25 @@ void startup(Run& run, int argc, char** argv) {
     auxfiles::load_role_lists_and_tables(run.cfg, run.rover_sp3.reclst_rover_sp3_sta.flat(),
                                          run.rover_sp3.nrec_rover_sp3_sta, run.aux, run.log);
     auxfiles::load_constellation_status(run.cfg, run.gcs, run.log);
-    // The a priori models that this version does not hold yet: a run never goes on without a term it
-    // was asked for.
-    for (const auto& [on, key] : {std::pair{run.cfg.model_apriori_iono, "model_apriori_iono"}}) {
-        if (!on) continue;
-        const std::string msg = std::string("ERROR: ") + key + " is not available in this version: set it to .false.";
-        run.log.list(msg);
-        throw Stop(msg);
+    // The a priori ionosphere: NeQuick ("n") with its dip-latitude grid read now; IRI-2007 ("i") is not
+    // in this version, and a run never goes on without a term it was asked for. Any other name stops
+    // at the first ray, as defined.
+    if (run.cfg.model_apriori_iono) {
+        const std::string name = run.cfg.apriori_iono_model_name;
+        if (name == "i") {
+            const std::string msg = "ERROR: apriori_iono_model_name = 'i' needs the IRI-2007 model, which is not "
+                                    "available in this version: use 'n' (NeQuick)";
+            run.log.list(msg);
+            throw Stop(msg);
+        }
+        if (name == "n") {
+            try {
+                run.nequick = std::make_unique<iono::NeQuick>(trimmed(run.cfg.basedir_auxdata_apriori_iono));
+            } catch (const iono::NeQuickError& e) {
+                run.log.list(std::string("ERROR: ") + e.what());
+                throw Stop(std::string("ERROR: ") + e.what());
+            }
+        }
     }
     // 8. The marker file holds 1: the first pass restarts the log, discarding the start-up log.
     run.st.idoyobs0 = -999;

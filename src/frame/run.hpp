@@ -11,6 +11,9 @@
 #include "auxfiles/precise_orbits.hpp"
 #include "auxfiles/role_lists.hpp"
 #include "auxfiles/tropo_files.hpp"
+#include <memory>
+
+#include "iono/nequick.hpp"
 #include "chain/chain.hpp"
 #include "chain/epoch_control.hpp"
 #include "frame/config.hpp"
@@ -57,6 +60,7 @@ struct Run {
     auxfiles::AuxTables aux;              // role lists, reference receiver, offsets, flux, voxels
     auxfiles::ConstellationStatus gcs;    // PRN to space vehicle and block over time
     auxfiles::TropoTables tropo;          // troposphere grids and site files, read by day
+    std::unique_ptr<iono::NeQuick> nequick; // the a priori ionosphere "n" and its coefficient files
     chain::EpochState epoch; // epoch control: memory of the previous observation, tables of the day
     chain::ChainState chain; // working values of the observation in processing
     measurement::MeasurementState meas; // its model terms, rows, residuals

@@ -10,6 +10,7 @@
 
 #include "frame/log.hpp"
 #include "frame/stop.hpp"
+#include "iono/stec_apriori.hpp"
 
 namespace quelmar::iono {
 
@@ -252,7 +253,15 @@ void Tracer::walk_sector(const Vec3& v, const Sector& sec) {
 
 } // namespace
 
-double apriori_density(const AprioriSetting& s, double, double, double, frame::Log& log) {
+double apriori_density(const AprioriSetting& s, double height_km, double lat, double lon, frame::Log& log) {
+    if (s.apriori_iono_model_name == "n" && s.nequick != nullptr) {
+        if (!(s.sflux1 > 0.001)) {
+            log.list("Non valid value of Solar Flux");
+            log.list("sflux1=", s.sflux1);
+            throw frame::Stop("Non valid value of Solar Flux");
+        }
+        return nequick(*s.nequick, height_km, lat, lon, s.imo, s.sflux1, s.xut, log);
+    }
     log.list("ERROR: unsupported apriori_iono_model_name");
     log.list("apriori_iono_model_name=", s.apriori_iono_model_name);
     throw frame::Stop("ERROR: unsupported apriori_iono_model_name");

@@ -38,8 +38,11 @@ struct RayVoxels {
     models::Vec3 xr{}, xt{};                // receiver and satellite positions (km)
 };
 
+class NeQuick;
+
 // The epoch and setting of the a priori densities, passed through to the empirical models.
 struct AprioriSetting {
+    NeQuick* nequick = nullptr; // the model of apriori_iono_model_name "n", when the run has it
     bool model_apriori_iono = false;
     std::string apriori_iono_model_name;
     std::int32_t iyearobs = 0, idoyobs = 0, imo = 0;

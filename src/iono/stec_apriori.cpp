@@ -6,8 +6,19 @@
 
 #include "frame/log.hpp"
 #include "frame/stop.hpp"
+#include "iono/nequick.hpp"
 
 namespace quelmar::iono {
+
+double nequick(NeQuick& model, double h_km, double lat_deg, double lon_deg, int month, double flux, double ut,
+               frame::Log& log) {
+    try {
+        return model.density(h_km, lat_deg, lon_deg, month, flux, ut);
+    } catch (const NeQuickError& e) {
+        log.list(std::string("ERROR: ") + e.what());
+        throw frame::Stop(std::string("ERROR: ") + e.what());
+    }
+}
 
 double stec_apriori(const StecSampling& s, const models::Vec3& recxyz, const models::Vec3& satxyz,
                     const DensityAt& density, frame::Log& log) {

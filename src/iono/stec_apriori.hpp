@@ -19,6 +19,14 @@ class Log;
 
 namespace quelmar::iono {
 
+class NeQuick;
+
+// The NeQuick density (electrons/m^3) at a height (km), latitude and longitude (degrees), month, solar
+// flux and Universal Time (hours); a coefficient file that cannot be read stops the run, its name and
+// the reason in the log.
+double nequick(NeQuick& model, double h_km, double lat_deg, double lon_deg, int month, double flux, double ut,
+               frame::Log& log);
+
 struct StecSampling {
     char model = 'n';                 // 'n' NeQuick, 'i' IRI
     double sflux1 = 0;                // solar flux of the day (NeQuick needs it above 0.001)

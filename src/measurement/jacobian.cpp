@@ -142,6 +142,7 @@ int jacobian_and_process_noise_geo_lc_v8(frame::Run& run) {
                     s.xut = xut;
                     s.sflux1 = e.sflux1;
                     s.ssn1 = e.ssn1;
+                    s.nequick = run.nequick.get();
                     m.ierrivl = iono::ray_2_iono_voxel_lengths_v30(run.aux.voxels, cfg, c.rrec, c.rarec, c.xlatrec,
                                                                     c.rsat, c.rasat, c.xlatsat, run.st.konobs,
                                                                     c.satpos.gmstrt, s, m.ray, run.out, run.log);

@@ -317,6 +317,13 @@ void run_day(const Day& day) {
     }
     cfg = replaced(cfg, "model_apriori_tropo = .false.", "model_apriori_tropo = .true.");
     cfg = replaced(cfg, "model_apriori_earth_tide = .false.", "model_apriori_earth_tide = .true.");
+    // The a priori ionosphere: NeQuick with the day's solar flux (observed F10.7 and sunspot number).
+    cfg = replaced(cfg, "model_apriori_iono = .false.", "model_apriori_iono = .true.");
+    cfg = replaced(cfg, "apriori_iono_model_name = 'N'", "apriori_iono_model_name = 'n'");
+    cfg = replaced(cfg, "basedir_auxdata_apriori_iono = 'iono_data'",
+                   "basedir_auxdata_apriori_iono = '" + shared_data("iono/nequick-itu").string() + "'");
+    cfg = replaced(cfg, "stec_from_apriori_iono_rt = .false.", "stec_from_apriori_iono_rt = .true.");
+    dir.write("solar_flux.txt", day.y == 2002 ? "2002 30 119.0 248.8\n" : "2008 148 0.0 69.7\n");
     cfg = replaced(cfg, "model_apriori_ocean_tide_loading = .false.", "model_apriori_ocean_tide_loading = .true.");
     cfg = replaced(cfg, "itropo_model = 1 ", "itropo_model = " + std::to_string(day.itropo_model) + " ");
     if (day.itropo_model == 2) fs::create_symlink(shared_data("tropo/gpt2_1wA.grd"), dir.path() / "gpt2_1wA.grd");
@@ -515,13 +522,15 @@ void run_day(const Day& day) {
 
 TEST(ChainRealData, BroadcastBellEbre2002) {
     QUELMAR_NEED_DATA("rinex/2002-030/bell0300.02o", "rinex/2002-030/ebre0300.02o", "rinex/2002-030/brdc0300.02n",
-                      "antenna/igs05_1480.atx", "antenna/ngs_abs.pcv", "otl/OCEAN-GOT00.dat");
+                      "antenna/igs05_1480.atx", "antenna/ngs_abs.pcv", "otl/OCEAN-GOT00.dat",
+                      "iono/nequick-itu/ccir11.asc");
     run_day({2002, 1, 30, {"bell0300.02o", "ebre0300.02o"}, "2002-030", false, 0, 86400, 1});
 }
 
 TEST(ChainRealData, PreciseFourStations2008) {
     QUELMAR_NEED_DATA("rinex/2008-148/acor1480.08o", "orbits/2008-148/igs14811.sp3", "orbits/2008-148/igs14813.sp3",
-                      "antenna/igs05_1480.atx", "antenna/ngs_abs.pcv", "tropo/gpt2_1wA.grd", "otl/OCEAN-GOT00.dat");
+                      "antenna/igs05_1480.atx", "antenna/ngs_abs.pcv", "tropo/gpt2_1wA.grd", "otl/OCEAN-GOT00.dat",
+                      "iono/nequick-itu/ccir15.asc");
     run_day({2008, 5, 27, {"acor1480.08o", "madr1480.08o", "scoa1480.08o", "sfer1480.08o"}, "2008-148", true,
              0, 86400, 2});
 }

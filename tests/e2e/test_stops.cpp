@@ -3,7 +3,7 @@
 // standard error, exit status 0, and leave standard output and the log ending with a whole record.
 // Guards that no input can reach (a Sun/Moon object code, the interpolation degree, a transmit-time
 // status, the Fortran interpolator's coincident abscissae) are not listed, nor the epoch range of the
-// solar-flux table, which only the a priori ionosphere consults (refused by this version).
+// solar-flux table, which only the a priori ionosphere consults.
 #include <gtest/gtest.h>
 
 #include "support/support.hpp"
@@ -87,7 +87,7 @@ TEST(Stops, EveryReachableStopEndsTheRunCleanly) {
         if (l.rfind("OB1 ", 0) != 0) metadata += l + "\n";
         else if (ob1.empty()) ob1 = l + "\n";
     // Precise orbits and the voxel model on: their files are read too. The solar flux is read at start-up
-    // for the a priori ionosphere, which this version then refuses.
+    // for the a priori ionosphere.
     std::string cfg = Workdir::example("quelmar_v2.2.0.nml");
     cfg = replaced(cfg, "precise_instead_of_eph_orbits = .false.", "precise_instead_of_eph_orbits = .true.");
     cfg = replaced(cfg, "estimate_iono_model = .false.", "estimate_iono_model = .true.");
@@ -117,11 +117,17 @@ TEST(Stops, EveryReachableStopEndsTheRunCleanly) {
         w.write("antennas.atx", antex_with_more(w.read("antennas.atx"), n, type));
         expect_stop(w, "", stop, stop);
     }
-    // A model this version does not hold; the marker file turned into a directory.
+    // A model this version does not hold, the files of the one it holds missing; the marker file
+    // turned into a directory.
     Workdir w;
-    prepare(w, cfg_iono);
-    expect_stop(w, metadata + ob1, "ERROR: model_apriori_iono is not available in this version: set it to .false.",
-                "iono");
+    prepare(w, replaced(cfg_iono, "apriori_iono_model_name = 'N'", "apriori_iono_model_name = 'i'"));
+    expect_stop(w, metadata + ob1,
+                "ERROR: apriori_iono_model_name = 'i' needs the IRI-2007 model, which is not available in this "
+                "version: use 'n' (NeQuick)",
+                "iri");
+    prepare(w, replaced(cfg_iono, "apriori_iono_model_name = 'N'", "apriori_iono_model_name = 'n'"));
+    expect_stop(w, metadata + ob1, "ERROR: NeQuick: cannot open iono_data/DIPLATS.ASC (nor iono_data/diplats.asc)",
+                "nequick");
     prepare(w, cfg);
     fs::create_directory(w.path() / "quelmar_v2.2.0.rover.log");
     EXPECT_EQ(w.run("", "rover").err, "ERROR: opening log file quelmar_v2.2.0.rover.log\n");

@@ -57,9 +57,9 @@ TEST(StecApriori, SamplingWindowAndStops) {
     // Below the window, and above it: nothing.
     EXPECT_EQ(iono::stec_apriori({'n', 150, 1200, 2000, 500, 10, 10}, rec, sat, record, log.log), 0.0);
     EXPECT_EQ(iono::stec_apriori({'n', -99.9, 1200, 2000, 500, 10, 10}, rec, sat, record, log.log), 0.0);
-    // Bottom-side steps up to the separating height, top-side steps above it.
+    // Bottom-side steps up to the separating height (a sample on it included), top-side steps above it.
     heights.clear();
-    iono::stec_apriori({'n', 150, 0, 1e9, 100, 10, 50}, rec, sat, record, log.log);
+    iono::stec_apriori({'n', 150, 0, 1e9, 95, 10, 50}, rec, sat, record, log.log);
     ASSERT_GE(heights.size(), 13u);
     EXPECT_NEAR(heights[9], 95.0, 1e-6);
     EXPECT_NEAR(heights[10], 105.0, 1e-6);
