@@ -9,6 +9,7 @@
 #include "frame/files.hpp"
 #include "frame/log.hpp"
 #include "frame/stop.hpp"
+#include "orbits/timescales.hpp"
 #include "textio/format.hpp"
 #include "textio/listread.hpp"
 
@@ -104,8 +105,6 @@ bool all_finite(const std::array<double, 44>& v) {
         if (!std::isfinite(x)) return false;
     return true;
 }
-
-bool leap_year(std::int32_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
 } // namespace
 
@@ -276,7 +275,7 @@ void load_troposphere_day(std::int32_t itropo_model, std::int32_t iyearobs, std:
     if (itropo_model == 4) {
         read_tuv_tropo_files_igs_sites(iyearobs, idoyobs, t.sites, log);
         std::int32_t y = iyearobs, d = idoyobs + 1;
-        if (d > (leap_year(y) ? 366 : 365)) ++y, d = 1;
+        if (d > (orbits::is_gregorian_leap(y) ? 366 : 365)) ++y, d = 1;
         read_tuv_tropo_files_igs_sites(y, d, t.sites_fd, log);
         t.sites_loaded = true;
         t.sites_missing.clear();

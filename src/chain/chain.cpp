@@ -5,6 +5,7 @@
 
 #include "auxfiles/voxel_centers.hpp"
 #include "frame/run.hpp"
+#include "orbits/timescales.hpp"
 #include "frame/stop.hpp"
 #include "iono/stec_apriori.hpp"
 #include "models/geometry.hpp"
@@ -173,7 +174,7 @@ int apriori_slant_electron_content(frame::Run& run, double& stec0) {
     frame::Log& log = run.log;
     // UT of transmission: the hour for IRI is UT + 25 (its convention for universal time), for NeQuick UT.
     const float128 t = c.satpos.tdjmut;
-    const double xut = static_cast<double>((t - static_cast<float128>(static_cast<long long>(t))) * 24) + 25.0;
+    const double xut = orbits::hours_of_day(t) + 25.0;
     const double xut0 = xut - 25.0;
     if (!log.silent) log.list("tdjmuttt,xut=", t, xut);
     const iono::StecSampling s{cfg.apriori_iono_model_name.empty() ? ' ' : cfg.apriori_iono_model_name[0],

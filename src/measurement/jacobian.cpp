@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "frame/run.hpp"
+#include "orbits/timescales.hpp"
 #include "measurement/measurement.hpp"
 
 namespace quelmar::measurement {
@@ -79,7 +80,7 @@ int jacobian_and_process_noise_geo_lc_v8(frame::Run& run) {
     int koniono = 0;
     // UT hour of the reception, from the fraction of the 128-bit UT date.
     const __float128 tdjmutrt = c.satpos.tdjmutrt;
-    const double xut = static_cast<double>((tdjmutrt - static_cast<__float128>(static_cast<long long>(tdjmutrt))) * 24);
+    const double xut = orbits::hours_of_day(tdjmutrt);
 
     // The broadcast group delay on P1, and the same expressed on the geometry-free combination.
     const bool eph_read = iprn >= 1 && iprn <= maxsat && run.st.is_eph_read(iprn);
@@ -174,7 +175,7 @@ int jacobian_and_process_noise_geo_lc_v8(frame::Run& run) {
                 }
                 // The reference receiver's clock is the clock datum.
                 if (clock) append(r, k, j, 400000 + irec, 1.0, 0.0);
-                if (cfg.estimate_zwd) append(r, k, j, 700000 + irec, m.xmapping_wet, m.zenith_dry + m.zenith_wet0);
+                if (cfg.estimate_zwd) append(r, k, j, 700000 + irec, m.tropo.xmapping_wet, m.tropo.zenith_dry + m.tropo.zenith_wet0);
                 if (cfg.estimate_sat_clocks) append(r, k, j, 400000 + 1000 * iprn, -1.0, cl * m.satclockerror_adopted);
                 if (k == 2) {
                     if (j == 3 && ddf)

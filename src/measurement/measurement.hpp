@@ -19,6 +19,7 @@
 #include "frame/config.hpp"
 #include "frame/limits.hpp"
 #include "iono/ray_voxels.hpp"
+#include "models/troposphere.hpp"
 #include "models/vectors.hpp"
 #include "textio/format.hpp"
 #include "util/array.hpp"
@@ -77,8 +78,7 @@ struct MeasurementState {
     // Model terms (m unless stated).
     double satclockerror_adopted = 0; // s
     double dtrel_m = 0, rgrav_m = 0;
-    double zenith_dry = 0, zenith_wet0 = 0, xmapping_dry = 0, xmapping_wet = 0;
-    double slant_dry = 0, slant_wet = 0, slant_trop = 0;
+    models::TroposphereTerms tropo; // zenith delays, mapping factors, slant delays
     double earth_tide = 0, earth_tide_old = 0, ocean_tide_loading = 0;
     models::Vec3 dxtide{}, denu_ocean_tide_loading{};
     EarthTide1Memo earth_tide1_memo;

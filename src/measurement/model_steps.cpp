@@ -33,7 +33,8 @@ bool step_failed(frame::Log& log, const char* at, const char* status_label, int 
 // switch; this is the one place where the models are called. Each returns the status of its model.
 int troposphere(frame::Run& run, MeasurementState& m) {
     const frame::Config& cfg = run.cfg;
-    models::TroposphereTerms t; // switched off: mapping factors -9.99, delays 0
+    models::TroposphereTerms& t = m.tropo;
+    t = models::TroposphereTerms{}; // switched off: mapping factors -9.99, delays 0
     int status = 0;
     if (cfg.model_apriori_tropo) {
         const auto& ob = run.obs.ob;
@@ -57,13 +58,6 @@ int troposphere(frame::Run& run, MeasurementState& m) {
             }
         }
     }
-    m.zenith_dry = t.zenith_dry;
-    m.zenith_wet0 = t.zenith_wet0;
-    m.xmapping_dry = t.xmapping_dry;
-    m.xmapping_wet = t.xmapping_wet;
-    m.slant_dry = t.slant_dry;
-    m.slant_wet = t.slant_wet;
-    m.slant_trop = t.slant_trop;
     return status;
 }
 int solid_earth_tide(frame::Run& run, MeasurementState& m) {
@@ -156,9 +150,10 @@ bool model_observation(frame::Run& run) {
                            model1 ? "       ierrtro1= " : "       ierrtro2= ", ierrtro);
     }
     if (cfg.trace2) {
-        out.list("TRACE: zenith_dry,zenith_wet0,xmapping_dry,xmapping_wet=", m.zenith_dry, m.zenith_wet0,
-                 m.xmapping_dry, m.xmapping_wet);
-        out.list("TRACE: slant_dry,slant_wet,slant_trop=", m.slant_dry, m.slant_wet, m.slant_trop);
+        const models::TroposphereTerms& t = m.tropo;
+        out.list("TRACE: zenith_dry,zenith_wet0,xmapping_dry,xmapping_wet=", t.zenith_dry, t.zenith_wet0,
+                 t.xmapping_dry, t.xmapping_wet);
+        out.list("TRACE: slant_dry,slant_wet,slant_trop=", t.slant_dry, t.slant_wet, t.slant_trop);
     }
 
     // 3.-4. Solid earth tide and ocean loading on the line of sight.
@@ -182,7 +177,7 @@ bool model_observation(frame::Run& run) {
 
     // 8. The non-dispersive range.
     m.dist1 = nondispersive_apriori_pseudorange1(g.dist0, m.satclockerror_adopted, m.dtrel_m, m.rgrav_m,
-                                                 m.slant_trop, m.earth_tide, m.ocean_tide_loading, run.k.c);
+                                                 m.tropo.slant_trop, m.earth_tide, m.ocean_tide_loading, run.k.c);
     if (cfg.trace2) out.list("TRACE: dist1=", m.dist1);
 
     // 9.-10. Wind-up and satellite phase centre as adopted.

@@ -90,7 +90,7 @@ void write_model(frame::Run& run) {
     const double cl = run.k.c;
     run.out.formatted(model_format(), ob.iyearobs, ob.idoyobs, ob.tsecdayobs, p.geometry.eele0, ob.tdjmobs, ob.irec,
                       ob.rec, ob.iprn, c.comb.pc, m.dist1, p.geometry.dist0, cl * m.satclockerror_adopted, m.dtrel_m,
-                      m.slant_trop, m.earth_tide, m.ocean_tide_loading, m.satphacen, xd(1, 4), wm(1, 3), c.comb.xlc,
+                      m.tropo.slant_trop, m.earth_tide, m.ocean_tide_loading, m.satphacen, xd(1, 4), wm(1, 3), c.comb.xlc,
                       xd(2, 4), wm(2, 3), pr(1, 3), pr(2, 3), pr(1, 4), pr(2, 4), c.comb.pc, c.comb.xlc, c.comb.pi1,
                       c.comb.xli, c.comb.phase_center_corr(1) / 1000.0, c.comb.phase_center_corr(2) / 1000.0, c.isv,
                       " MODEL", p.rhodot * pr(1, 3) / cl, p.rhodot, m.rgrav_m);
@@ -190,7 +190,7 @@ void write_wui(frame::Run& run) {
     const double prefit_p1 = pr(1, 3) + run.sig.xion_li_2_lx(1, 1) * pr(1, 4);
     run.out.formatted(wui_format(), "WUI ", ob.iyy, ob.idoyobs, thours1, ob.rec, ob.iprn, g.sele0, c.rrec / 1000.0,
                       c.xlonrec, c.xlatrec, c.rsat / 1000.0, c.xlonsat, c.xlatsat, c.slip.narch2, c.comb.xli,
-                      prefit_p1, pr(2, 3), pr(2, 6), 0.0, 0.0, 1.0, run.meas.xmapping_wet, -g.dctxnorm0[0],
+                      prefit_p1, pr(2, 3), pr(2, 6), 0.0, 0.0, 1.0, run.meas.tropo.xmapping_wet, -g.dctxnorm0[0],
                       -g.dctxnorm0[1], -g.dctxnorm0[2]);
 }
 

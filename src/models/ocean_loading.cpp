@@ -6,6 +6,8 @@
 #include <numeric>
 #include <vector>
 
+#include "orbits/timescales.hpp"
+
 namespace quelmar::models {
 
 namespace {
@@ -84,8 +86,7 @@ constexpr std::array<std::array<std::int8_t, 6>, 11> kBlqDoodson = {{
     {0, 2, 0, 0, 0, 0}, {0, 1, 0, -1, 0, 0}, {0, 0, 2, 0, 0, 0},
 }};
 
-bool is_leap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-int days_in_year(int y) { return is_leap(y) ? 366 : 365; }
+int days_in_year(int y) { return orbits::is_gregorian_leap(y) ? 366 : 365; }
 
 // Julian day number of the Gregorian calendar date (the day starting at noon).
 long julian_day_number(int y, int m, int d) {

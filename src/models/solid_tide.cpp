@@ -158,6 +158,19 @@ Sectorial sectorial(const Vec3& xb) {
     return {xb[0] * xb[0] - xb[1] * xb[1], 2.0 * xb[0] * xb[1]};
 }
 
+// Radial, north and east parts of a correction (m).
+struct Local {
+    double dr = 0, dn = 0, de = 0;
+};
+
+// A step-1 correction is the sum of its Sun and Moon parts, each given by `body` from the body's
+// position, distance and degree-2 factor.
+template <class Body>
+Local sun_plus_moon(Body body, const Vec3& xsun, const Vec3& xmon, double fac2sun, double fac2mon) {
+    const Local s = body(xsun, norm8(xsun), fac2sun), m = body(xmon, norm8(xmon), fac2mon);
+    return {s.dr + m.dr, s.dn + m.dn, s.de + m.de};
+}
+
 } // namespace
 
 void sprod(const Vec3& x, const Vec3& y, double& scal, double& r1, double& r2) {
@@ -182,21 +195,16 @@ void st1idiu(const Vec3& xsta, const Vec3& xsun, const Vec3& xmon, double fac2su
     constexpr double dhi = -0.0025, dli = -0.0007;
     const LocalFrame f = local_frame(xsta);
     const double cos2phi = f.cosphi * f.cosphi - f.sinphi * f.sinphi;
-    const double rmon = norm8(xmon), rsun = norm8(xsun);
-
-    auto body = [&](const Vec3& xb, double rb, double fac2, double& dr, double& dn, double& de) {
+    auto body = [&](const Vec3& xb, double rb, double fac2) {
         const double q = xb[0] * f.sinla - xb[1] * f.cosla;
         const double c = xb[0] * f.cosla + xb[1] * f.sinla;
-        dr = -3.0 * dhi * f.sinphi * f.cosphi * fac2 * xb[2] * q / (rb * rb);
-        dn = -3.0 * dli * cos2phi * fac2 * xb[2] * q / (rb * rb);
-        de = -3.0 * dli * f.sinphi * fac2 * xb[2] * c / (rb * rb);
+        return Local{-3.0 * dhi * f.sinphi * f.cosphi * fac2 * xb[2] * q / (rb * rb),
+                     -3.0 * dli * cos2phi * fac2 * xb[2] * q / (rb * rb),
+                     -3.0 * dli * f.sinphi * fac2 * xb[2] * c / (rb * rb)};
     };
-    double drsun, dnsun, desun, drmon, dnmon, demon;
-    body(xsun, rsun, fac2sun, drsun, dnsun, desun);
-    body(xmon, rmon, fac2mon, drmon, dnmon, demon);
-
+    const Local d = sun_plus_moon(body, xsun, xmon, fac2sun, fac2mon);
     zero_vec8(xcorsta);
-    add_local(f, drsun + drmon, dnsun + dnmon, desun + demon, xcorsta);
+    add_local(f, d.dr, d.dn, d.de, xcorsta);
 }
 
 // The same lag in the semi-diurnal band, h^(2)I = -0.0022, l^(2)I = -0.0007, acting on the sectorial
@@ -207,22 +215,17 @@ void st1isem(const Vec3& xsta, const Vec3& xsun, const Vec3& xmon, double fac2su
     const LocalFrame f = local_frame(xsta);
     const double costwola = f.cosla * f.cosla - f.sinla * f.sinla;
     const double sintwola = 2.0 * f.cosla * f.sinla;
-    const double rmon = norm8(xmon), rsun = norm8(xsun);
-
-    auto body = [&](const Vec3& xb, double rb, double fac2, double& dr, double& dn, double& de) {
+    auto body = [&](const Vec3& xb, double rb, double fac2) {
         const Sectorial g = sectorial(xb);
         const double q = g.d * sintwola - g.m * costwola;
         const double c = g.d * costwola + g.m * sintwola;
-        dr = -3.0 / 4.0 * dhi * (f.cosphi * f.cosphi) * fac2 * q / (rb * rb);
-        dn = 3.0 / 2.0 * dli * f.sinphi * f.cosphi * fac2 * q / (rb * rb);
-        de = -3.0 / 2.0 * dli * f.cosphi * fac2 * c / (rb * rb);
+        return Local{-3.0 / 4.0 * dhi * (f.cosphi * f.cosphi) * fac2 * q / (rb * rb),
+                     3.0 / 2.0 * dli * f.sinphi * f.cosphi * fac2 * q / (rb * rb),
+                     -3.0 / 2.0 * dli * f.cosphi * fac2 * c / (rb * rb)};
     };
-    double drsun, dnsun, desun, drmon, dnmon, demon;
-    body(xsun, rsun, fac2sun, drsun, dnsun, desun);
-    body(xmon, rmon, fac2mon, drmon, dnmon, demon);
-
+    const Local d = sun_plus_moon(body, xsun, xmon, fac2sun, fac2mon);
     zero_vec8(xcorsta);
-    add_local(f, drsun + drmon, dnsun + dnmon, desun + demon, xcorsta);
+    add_local(f, d.dr, d.dn, d.de, xcorsta);
 }
 
 // Transverse displacement from the latitude dependence of the Shida number, l(1) = 0.0012 in the
@@ -231,36 +234,31 @@ void st1l1(const Vec3& xsta, const Vec3& xsun, const Vec3& xmon, double fac2sun,
            Vec3& xcorsta) {
     constexpr double l1d = 0.0012, l1sd = 0.0024;
     const LocalFrame f = local_frame(xsta);
-    const double rmon = norm8(xmon), rsun = norm8(xsun);
     const double sin2 = f.sinphi * f.sinphi, cos2phi = f.cosphi * f.cosphi - f.sinphi * f.sinphi;
 
     zero_vec8(xcorsta);
 
     // Diurnal band: the tesseral potential.
     {
-        auto body = [&](const Vec3& xb, double rb, double fac2, double& dn, double& de) {
-            dn = -l1d * sin2 * fac2 * xb[2] * (xb[0] * f.cosla + xb[1] * f.sinla) / (rb * rb);
-            de = l1d * f.sinphi * cos2phi * fac2 * xb[2] * (xb[0] * f.sinla - xb[1] * f.cosla) / (rb * rb);
+        auto body = [&](const Vec3& xb, double rb, double fac2) {
+            return Local{0.0, -l1d * sin2 * fac2 * xb[2] * (xb[0] * f.cosla + xb[1] * f.sinla) / (rb * rb),
+                         l1d * f.sinphi * cos2phi * fac2 * xb[2] * (xb[0] * f.sinla - xb[1] * f.cosla) / (rb * rb)};
         };
-        double dnsun, desun, dnmon, demon;
-        body(xsun, rsun, fac2sun, dnsun, desun);
-        body(xmon, rmon, fac2mon, dnmon, demon);
-        add_local(f, 0.0, 3.0 * (dnsun + dnmon), 3.0 * (desun + demon), xcorsta);
+        const Local d = sun_plus_moon(body, xsun, xmon, fac2sun, fac2mon);
+        add_local(f, 0.0, 3.0 * d.dn, 3.0 * d.de, xcorsta);
     }
 
     // Semi-diurnal band: the sectorial potential.
     {
         const double costwola = f.cosla * f.cosla - f.sinla * f.sinla;
         const double sintwola = 2.0 * f.cosla * f.sinla;
-        auto body = [&](const Vec3& xb, double rb, double fac2, double& dn, double& de) {
+        auto body = [&](const Vec3& xb, double rb, double fac2) {
             const Sectorial g = sectorial(xb);
-            dn = -l1sd / 2.0 * f.sinphi * f.cosphi * fac2 * (g.d * costwola + g.m * sintwola) / (rb * rb);
-            de = -l1sd / 2.0 * sin2 * f.cosphi * fac2 * (g.d * sintwola - g.m * costwola) / (rb * rb);
+            return Local{0.0, -l1sd / 2.0 * f.sinphi * f.cosphi * fac2 * (g.d * costwola + g.m * sintwola) / (rb * rb),
+                         -l1sd / 2.0 * sin2 * f.cosphi * fac2 * (g.d * sintwola - g.m * costwola) / (rb * rb)};
         };
-        double dnsun, desun, dnmon, demon;
-        body(xsun, rsun, fac2sun, dnsun, desun);
-        body(xmon, rmon, fac2mon, dnmon, demon);
-        add_local(f, 0.0, 3.0 * (dnsun + dnmon), 3.0 * (desun + demon), xcorsta);
+        const Local d = sun_plus_moon(body, xsun, xmon, fac2sun, fac2mon);
+        add_local(f, 0.0, 3.0 * d.dn, 3.0 * d.de, xcorsta);
     }
 }
 

@@ -23,11 +23,6 @@ int nint(double x) {
     return static_cast<int>(std::lround(x));
 }
 
-// Gregorian leap year: divisible by 4, centuries only when divisible by 400.
-bool is_gregorian_leap(std::int64_t iy) {
-    return iy % 4 == 0 && (iy % 100 != 0 || iy % 400 == 0);
-}
-
 int days_in_month(std::int64_t iy, int im) {
     static constexpr std::array<int, 12> mtab{31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     return mtab[static_cast<std::size_t>(im - 1)] + ((im == 2 && is_gregorian_leap(iy)) ? 1 : 0);
@@ -117,6 +112,14 @@ constexpr std::array<DatDrift, 14> dat_drift{{
 constexpr int dat_last_trusted_year = 2010;
 
 } // namespace
+
+bool is_gregorian_leap(std::int64_t iy) {
+    return iy % 4 == 0 && (iy % 100 != 0 || iy % 400 == 0);
+}
+
+double hours_of_day(float128 tdjm) {
+    return static_cast<double>((tdjm - static_cast<float128>(static_cast<long long>(tdjm))) * 24);
+}
 
 void tdjmgps_2_tdjmut(float128 tdjm, int& leapsec, bool& is_lea_read, int& ngpsweek, int& idays_of_gpsweek,
                       double& tsecgps_in_week, float128& tdjmut, double& gmst, int& ierrgps2ut,

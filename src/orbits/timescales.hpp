@@ -17,6 +17,12 @@ namespace quelmar::orbits {
 
 using float128 = __float128;
 
+// Gregorian leap year: divisible by 4, centuries only when divisible by 400.
+bool is_gregorian_leap(std::int64_t iy);
+
+// The hours of the day of a (positive) MJD: its fractional part times 24, formed in binary128.
+double hours_of_day(float128 tdjm);
+
 // MJD of the start of GPS time, 1980-01-06 0h (a Sunday): week 0, day 0.
 constexpr int mjd_gps_week0 = 44244;
 
