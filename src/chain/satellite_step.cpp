@@ -79,13 +79,19 @@ int satellite_position_and_clock_from_navigation_msg_v5b(
         }
         res.satxyz = ctx;
 
-        int ierrsp = 0;
-        models::solar_system_object_position_v2(0, res.tdjmut, irec, maxrec, recxyz0_, res.gmst, res.rasun,
-                                                res.xlonsun, res.decsun, res.distsun, res.ctxsun, ierrsp,
-                                                constants, log);
-        models::solar_system_object_position_v2(3, res.tdjmut, irec, maxrec, recxyz0_, res.gmst, res.ramoon,
-                                                res.xlonmoon, res.decmoon, res.distmoon, res.ctxmoon, ierrsp,
-                                                constants, log);
+        // The Sun and the Moon depend on the transmit epoch and the receiver only, the same in both
+        // light-time passes: computed in the first, kept for the second. They share the date-only part
+        // of the theories (the Moon of date and the nutation).
+        if (res.kdist == 1) {
+            int ierrsp = 0;
+            const models::MoonOfDate mod = models::moon_of_date(static_cast<double>(res.tdjmut));
+            models::solar_system_object_position_v2(0, res.tdjmut, irec, maxrec, recxyz0_, res.gmst, res.rasun,
+                                                    res.xlonsun, res.decsun, res.distsun, res.ctxsun, ierrsp,
+                                                    constants, log, mod);
+            models::solar_system_object_position_v2(3, res.tdjmut, irec, maxrec, recxyz0_, res.gmst, res.ramoon,
+                                                    res.xlonmoon, res.decmoon, res.distmoon, res.ctxmoon, ierrsp,
+                                                    constants, log, mod);
+        }
 
         const int ierrrc = models::ray_coordinates_and_windup_and_satphacen1_v2(
             res.satxyz, irec, recxyz0_, res.ctxsun, antenna_phase_, iprn, iblock, res.gmstrt, rover_sp3_leo,

@@ -765,8 +765,22 @@ void sla_planet(double date, int np, PV6& pv, int& jstat) {
     jstat = !ok ? 2 : (std::fabs((date - 51544.5) / 365250.0) > 1.0 ? 1 : 0);
 }
 
+MoonOfDate moon_of_date(double date) {
+    MoonOfDate mod;
+    mod.date = date;
+    sla_dmoon(date, mod.moon);
+    sla_nut(date, mod.rnut);
+    return mod;
+}
+
 void sla_rdplan_plus(double date, int np, double elong, double phi, double& ra, double& dec, double& diam,
                      PV6& v, double& r) {
+    sla_rdplan_plus(moon_of_date(date), np, elong, phi, ra, dec, diam, v, r);
+}
+
+void sla_rdplan_plus(const MoonOfDate& mod, int np, double elong, double phi, double& ra, double& dec,
+                     double& diam, PV6& v, double& r) {
+    const double date = mod.date;
     // Equatorial radii (km) of the Sun, Mercury, Venus, Moon, Mars, Jupiter, Saturn, Uranus, Neptune, Pluto.
     constexpr double radius_km[10] = {696000.0, 2439.7,  6051.9,  1738.0,  3397.0,
                                       71492.0,  60268.0, 25559.0, 24764.0, 1151.0};
@@ -780,10 +794,8 @@ void sla_rdplan_plus(double date, int np, double elong, double phi, double& ra, 
     const double stl = orbits::sla_gmst(date - sla_dt(sla_epj(date)) / 86400.0) + elong;
 
     // Geocentric Moon, mean of date, nutated to the true equator and equinox of date.
-    PV6 moon{};
-    sla_dmoon(date, moon);
-    Mat3 rnut{};
-    sla_nut(date, rnut);
+    const PV6& moon = mod.moon;
+    const Mat3& rnut = mod.rnut;
     Vec3 moon_p{}, moon_v{};
     sla_dmxv(rnut, pos_of(moon), moon_p);
     sla_dmxv(rnut, vel_of(moon), moon_v);

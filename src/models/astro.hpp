@@ -95,4 +95,17 @@ void sla_planet(double date, int np, PV6& pv, int& jstat);
 void sla_rdplan_plus(double date, int np, double elong, double phi, double& ra, double& dec, double& diam,
                      PV6& v, double& r);
 
+// The part of sla_rdplan_plus that depends on the date alone and that every object needs: the
+// geocentric Moon (mean of date) and the nutation matrix. Computed once, it serves the Sun and the Moon
+// of the same date with the same bits as two separate calls.
+struct MoonOfDate {
+    double date = 0;
+    PV6 moon{};
+    Mat3 rnut{};
+};
+MoonOfDate moon_of_date(double date);
+// sla_rdplan_plus with the date-only part already computed (mod.date is the date).
+void sla_rdplan_plus(const MoonOfDate& mod, int np, double elong, double phi, double& ra, double& dec,
+                     double& diam, PV6& v, double& r);
+
 } // namespace quelmar::models

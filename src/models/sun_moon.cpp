@@ -14,6 +14,16 @@ void solar_system_object_position_v2(int ip, float128 tdjm, int irec, int maxrec
                                      double& rasun, double& xlonsun, double& decsun, double& distsun_meters,
                                      Vec3& ctxsun, int& ierrsp, const frame::Constants& constants,
                                      frame::Log& log) {
+    solar_system_object_position_v2(ip, tdjm, irec, maxrec, recxyz0_, gmst, rasun, xlonsun, decsun,
+                                    distsun_meters, ctxsun, ierrsp, constants, log,
+                                    moon_of_date(static_cast<double>(tdjm)));
+}
+
+void solar_system_object_position_v2(int ip, float128 /*tdjm: mod holds its date*/, int irec, int maxrec,
+                                     const Array2<double, 3, quelmar::maxrec>& recxyz0_, double gmst,
+                                     double& rasun, double& xlonsun, double& decsun, double& distsun_meters,
+                                     Vec3& ctxsun, int& ierrsp, const frame::Constants& constants,
+                                     frame::Log& log, const MoonOfDate& mod) {
     (void)maxrec; // the table's size is fixed by its type
     if (ip < 0 || ip > 9) {
         ierrsp = -1;
@@ -27,7 +37,6 @@ void solar_system_object_position_v2(int ip, float128 tdjm, int irec, int maxrec
         return;
     }
     ierrsp = 0;
-    const double date = static_cast<double>(tdjm);
     const double d2r = constants.pi / 180.0;
 
     // The receiver's geocentric longitude and latitude stand for the observer's geodetic ones.
@@ -38,7 +47,7 @@ void solar_system_object_position_v2(int ip, float128 tdjm, int irec, int maxrec
 
     double ra = 0, dec = 0, diam = 0, r = 0;
     PV6 v{};
-    sla_rdplan_plus(date, ip, xlon, xlat, ra, dec, diam, v, r);
+    sla_rdplan_plus(mod, ip, xlon, xlat, ra, dec, diam, v, r);
 
     rasun = ra / d2r;
     decsun = dec / d2r;
