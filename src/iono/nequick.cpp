@@ -92,26 +92,39 @@ void ccir_time_coefficients(const double* lo, const double* hi, double r12, int 
 
 // The map at a place: the time coefficients over powers of sin(modified dip), times cos^m(latitude) and
 // the cosine and sine of m times the longitude.
-double ccir_map(const std::vector<double>& coefficients, std::span<const int> powers, double modip_deg,
-                double lat_deg, double lon_deg) {
-    auto coefficient = [&](int g) { return coefficients[static_cast<std::size_t>(g)]; };
+// The terms of the map basis at one place: powers of sin(modip), cos(latitude), and the cosine and
+// sine of each multiple of the longitude. The foF2 and M(3000)F2 maps of a place share them.
+struct CcirBasis {
     std::array<double, 13> sinpow{};
-    sinpow[0] = 1.0;
-    const double s = std::sin(modip_deg * deg);
-    for (std::size_t n = 1; n < sinpow.size(); ++n) sinpow[n] = sinpow[n - 1] * s;
+    double clat = 0;
+    std::array<double, 9> cl{}, sl{}; // m = 1..8
+};
 
+CcirBasis ccir_basis(double modip_deg, double lat_deg, double lon_deg) {
+    CcirBasis b;
+    b.sinpow[0] = 1.0;
+    const double s = std::sin(modip_deg * deg);
+    for (std::size_t n = 1; n < b.sinpow.size(); ++n) b.sinpow[n] = b.sinpow[n - 1] * s;
+    b.clat = std::cos(lat_deg * deg);
+    for (std::size_t m = 1; m < b.cl.size(); ++m) {
+        b.cl[m] = std::cos(m * lon_deg * deg);
+        b.sl[m] = std::sin(m * lon_deg * deg);
+    }
+    return b;
+}
+
+double ccir_map(const std::vector<double>& coefficients, std::span<const int> powers, const CcirBasis& b) {
+    auto coefficient = [&](int g) { return coefficients[static_cast<std::size_t>(g)]; };
     int g = 0;
     double sum = 0.0;
-    for (int n = 0; n <= powers[0]; ++n) sum += coefficient(g++) * sinpow[n];
-    const double clat = std::cos(lat_deg * deg);
+    for (int n = 0; n <= powers[0]; ++n) sum += coefficient(g++) * b.sinpow[n];
     double clat_m = 1.0;
     for (std::size_t m = 1; m < powers.size(); ++m) {
-        clat_m *= clat;
-        const double cl = std::cos(m * lon_deg * deg), sl = std::sin(m * lon_deg * deg);
+        clat_m *= b.clat;
         for (int n = 0; n <= powers[m]; ++n) {
-            const double f = sinpow[n] * clat_m;
-            sum += coefficient(g++) * f * cl;
-            sum += coefficient(g++) * f * sl;
+            const double f = b.sinpow[n] * clat_m;
+            sum += coefficient(g++) * f * b.cl[m];
+            sum += coefficient(g++) * f * b.sl[m];
         }
     }
     return sum;
@@ -237,9 +250,13 @@ double NeQuick::dip(double lat_deg, double lon_deg) const {
 }
 
 double NeQuick::modip(double lat_deg, double lon_deg) const {
+    return modip_of_dip(dip(lat_deg, lon_deg), lat_deg);
+}
+
+double NeQuick::modip_of_dip(double dip_deg, double lat_deg) {
     // The modified dip (Rawer) follows the dip near the magnetic equator and bends towards the
     // geographic latitude away from it: tan(modip) = I / sqrt(cos lat), I in radians.
-    return std::atan2(dip(lat_deg, lon_deg) * deg, std::sqrt(std::abs(std::cos(lat_deg * deg)))) / deg;
+    return std::atan2(dip_deg * deg, std::sqrt(std::abs(std::cos(lat_deg * deg)))) / deg;
 }
 
 const NeQuickAnchors& NeQuick::anchors(double lat_deg, double lon_deg, int month, double flux, double ut) {
@@ -259,7 +276,7 @@ const NeQuickAnchors& NeQuick::anchors(double lat_deg, double lon_deg, int month
     if (ut < 0) ut += 24.0;
 
     a.dip = dip(lat_deg, lon_deg);
-    a.modip = modip(lat_deg, lon_deg);
+    a.modip = modip_of_dip(a.dip, lat_deg);
 
     // Solar zenith angle at local time.
     double lt = std::fmod(ut + lon_deg / 15.0, 24.0);
@@ -277,8 +294,9 @@ const NeQuickAnchors& NeQuick::anchors(double lat_deg, double lon_deg, int month
         ccir_time_coefficients(m3, m3 + m3_size, a.r12, m3_time, m3_geo, ut, tc_.m3);
         tc_.valid = true, tc_.month = month, tc_.r12 = a.r12, tc_.ut = ut;
     }
-    a.foF2 = ccir_map(tc_.f2, f2_powers, a.modip, lat_deg, lon_deg);
-    a.m3000 = ccir_map(tc_.m3, m3_powers, a.modip, lat_deg, lon_deg);
+    const CcirBasis basis = ccir_basis(a.modip, lat_deg, lon_deg);
+    a.foF2 = ccir_map(tc_.f2, f2_powers, basis);
+    a.m3000 = ccir_map(tc_.m3, m3_powers, basis);
     if (!(a.foF2 > 0.0) || !(a.m3000 > 1.0))
         throw NeQuickError("NeQuick: the CCIR maps of month " + std::to_string(month) + " give foF2 " +
                            std::to_string(a.foF2) + " MHz, M(3000)F2 " + std::to_string(a.m3000));

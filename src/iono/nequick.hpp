@@ -71,6 +71,8 @@ class NeQuick {
 
     // Modified dip latitude (deg) of a place, from the dip-latitude grid.
     double modip(double lat_deg, double lon_deg) const;
+    // The modified dip (degrees) of a place of dip dip_deg and latitude lat_deg.
+    static double modip_of_dip(double dip_deg, double lat_deg);
     // Magnetic dip (deg) of a place, from the dip latitude of the grid.
     double dip(double lat_deg, double lon_deg) const;
 
