@@ -9,7 +9,9 @@
 # Days: 2002-01-30 BELL+EBRE with broadcast orbits; 2008-05-27 ACOR MADR SCOA SFER with IGS final orbits
 # and ocean loading; 2020-06-25 ESBC GPS with GRG orbits of that day and the day before (the orbit file
 # ends before the day does, so the refresh near its end runs), and its Galileo stream. Each run writes
-# the log unabridged (silent_log false), the ORBIT and UNDIF_DAT records, and the example's records.
+# the log unabridged (silent_log false), the ORBIT and UNDIF_DAT records, and the example's records,
+# with every a priori model on: GPT2w troposphere, solid tide, ocean loading (the 2008 stations have
+# GOT00 coefficients), and the NeQuick slant content of every ray with the day's solar flux.
 # Prints one line per day and stream: identical or the first difference; exit status 1 if any differs.
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
@@ -51,7 +53,16 @@ case_dir() { # $1 name, $2 date for antex_to_gcs, $3 precise (yes/no), rest: rin
       -e "s|^  antexusage     = .true.|  antexusage     = .false.|" \
       -e "s|^  write_orbit = .false.|  write_orbit = .true.|" \
       -e "s|^  write_undif_dat = .false.|  write_undif_dat = .true.|" \
+      -e "s|^  model_apriori_tropo = .false.|  model_apriori_tropo = .true.|" \
+      -e "s|^  itropo_model = 1 |  itropo_model = 2 |" \
+      -e "s|^  model_apriori_earth_tide = .false.|  model_apriori_earth_tide = .true.|" \
+      -e "s|^  model_apriori_ocean_tide_loading = .false.|  model_apriori_ocean_tide_loading = .true.|" \
+      -e "s|^  model_apriori_iono = .false.|  model_apriori_iono = .true.|" \
+      -e "s|^  apriori_iono_model_name = 'N'|  apriori_iono_model_name = 'n'|" \
+      -e "s|^  stec_from_apriori_iono_rt = .false.|  stec_from_apriori_iono_rt = .true.|" \
+      -e "s|^  basedir_auxdata_apriori_iono = 'iono_data'|  basedir_auxdata_apriori_iono = '$data/iono/nequick-itu'|" \
       "$top/examples/quelmar_v2.2.0.nml" > "$d/quelmar_v2.2.0.nml"
+  ln -sf "$data/tropo/gpt2_1wA.grd" "$d/gpt2_1wA.grd"
   if [ "$precise" = yes ]; then
     sed -i -e "s|^  precise_instead_of_eph_orbits = .false.|  precise_instead_of_eph_orbits = .true.|" \
            -e "s|^  interpolated_precise_satclocks_instead_of_broadcast = .false.|  interpolated_precise_satclocks_instead_of_broadcast = .true.|" \
@@ -60,6 +71,11 @@ case_dir() { # $1 name, $2 date for antex_to_gcs, $3 precise (yes/no), rest: rin
   local yy mm dd
   IFS=- read -r yy mm dd <<< "$date"
   printf '0 86400 13\n' > "$d/refsat.${yy:2:2}-$mm-$dd"
+  # The day's solar flux for the a priori ionosphere (observed F10.7 and sunspot number; 2020-06-25: the
+  # F10.7 of the IRI index file, sunspot number not used).
+  case "$date" in
+    2002-01-30) echo "2002 30 119.0 248.8" ;; 2008-05-27) echo "2008 148 0.0 69.7" ;; *) echo "2020 177 0.0 71.2" ;;
+  esac > "$d/solar_flux.txt"
 }
 
 r02="$data/rinex/2002-030"; r08="$data/rinex/2008-148"; o08="$data/orbits/2008-148"
