@@ -42,6 +42,26 @@ int nearest_node(const PolintArray& xa, int n, float128 x) {
     return ns;
 }
 
+long double to_extended(float128 v) {
+    // The sign, the exponent (both formats bias it by 16383) and the leading 64 bits of the significand,
+    // the rest cut off: within 2^-63 of v, which is all the error bound below assumes. Zeros, subnormals,
+    // infinities and NaNs take the library's conversion.
+    unsigned __int128 b;
+    std::memcpy(&b, &v, sizeof b);
+    const auto top = static_cast<std::uint64_t>(b >> 64);
+    const auto exp = static_cast<std::uint16_t>((top >> 48) & 0x7fff);
+    if (exp == 0 || exp == 0x7fff) return static_cast<long double>(v);
+    const std::uint64_t frac63 = static_cast<std::uint64_t>(b >> 49) & ((std::uint64_t(1) << 63) - 1);
+    const std::uint64_t sig = (std::uint64_t(1) << 63) | frac63;
+    const auto se = static_cast<std::uint16_t>(exp | ((top >> 48) & 0x8000));
+    long double r = 0;
+    unsigned char bytes[sizeof(long double)] = {};
+    std::memcpy(bytes, &sig, 8);
+    std::memcpy(bytes + 8, &se, 2);
+    std::memcpy(&r, bytes, sizeof r);
+    return r;
+}
+
 } // namespace
 
 void qpolint(const PolintArray& xa, const PolintArray& ya, int n, float128 x, float128& y, float128& dy,
@@ -103,7 +123,10 @@ bool plan_polint(const PolintArray& xa, int n, float128 x, PolintPlan& plan) {
     if (n < 1 || n > maxpolint) return false;
     // The same starting point and the same offset expressions as qpolint: the same bits.
     int ns = nearest_node(xa, n, x);
-    for (int i = 1; i <= n; ++i) plan.h(i) = xa(i) - x;
+    for (int i = 1; i <= n; ++i) {
+        plan.h(i) = xa(i) - x;
+        plan.hl[static_cast<std::size_t>(i)] = to_extended(plan.h(i));
+    }
     plan.ns = ns;
     --ns;
     for (int m = 1; m <= n - 1; ++m) {
@@ -112,8 +135,11 @@ bool plan_polint(const PolintArray& xa, int n, float128 x, PolintPlan& plan) {
             const float128 ho = plan.h(i);
             const float128 hp = plan.h(i + m);
             const float128 dn = ho - hp;
-            if (dn * dn < polint_den2_min) return false;
+            // |dn| of 2e-8 or more squares to more than the 1e-16 limit: only smaller ones need the
+            // binary128 square (the same decision as squaring every one).
+            if (!(std::fabs(static_cast<double>(dn)) >= 2e-8) && dn * dn < polint_den2_min) return false;
             den[static_cast<std::size_t>(i - 1)] = dn;
+            plan.denl[static_cast<std::size_t>(m)][static_cast<std::size_t>(i - 1)] = to_extended(dn);
         }
         const auto um = static_cast<std::size_t>(m);
         if (2 * ns < n - m) {
@@ -174,6 +200,87 @@ void qpolint_batch(const PolintArray& xa, std::span<const PolintArray> ya, int n
         return;
     }
     for (std::size_t s = 0; s < nset; ++s) qpolint_planned(plan, ya[s], y[s], dy[s]);
+}
+
+bool planned_double(const PolintPlan& plan, const std::array<long double, maxpolint + 1>& yin, double& y) {
+    // Running error analysis: every quantity X of the tableau carries e, a bound on |X - X*|, X* being
+    // the same quantity in exact arithmetic over the binary128 inputs. Converting an input to the
+    // extended format and every operation in it err by at most u relative (u = 2^-63, twice the unit
+    // roundoff of the 64-bit significand); a sum's bound is the sum of the operands' bounds, a product's
+    // |a| eb + |b| ea, a quotient's (ew + |q| eden) / (|den| - eden). The bounds are carried in 64-bit
+    // arithmetic (their own rounding is a relative 2^-50 at most); second-order terms and that rounding
+    // are covered by the factor 4 on the final bound. The binary128 evaluation of the same tableau errs
+    // by 2^-49 of that at most, which the factor covers too.
+    using L = long double;
+    constexpr double u = 0x1p-63;
+    const int n = plan.n;
+    if (n < 1 || n > maxpolint) return false;
+    std::array<L, maxpolint + 1> c{}, d{};
+    std::array<double, maxpolint + 1> ec{}, ed{}, ah{};
+    for (int i = 1; i <= n; ++i) {
+        const auto ui = static_cast<std::size_t>(i);
+        c[ui] = d[ui] = yin[ui];
+        ec[ui] = ed[ui] = u * std::fabs(static_cast<double>(yin[ui]));
+        ah[ui] = std::fabs(static_cast<double>(plan.hl[ui]));
+    }
+    L yl = c[static_cast<std::size_t>(plan.ns)];
+    double ey = ec[static_cast<std::size_t>(plan.ns)];
+    for (int m = 1; m <= n - 1; ++m) {
+        const auto um = static_cast<std::size_t>(m);
+        const auto& denl = plan.denl[um];
+        for (int i = 1; i <= n - m; ++i) {
+            const auto ui = static_cast<std::size_t>(i);
+            const L den = denl[ui - 1];
+            const double aden = std::fabs(static_cast<double>(den));
+            const L w = c[ui + 1] - d[ui];
+            const L q = w / den;
+            const double aq = std::fabs(static_cast<double>(q));
+            const double ew = ec[ui + 1] + ed[ui] + u * std::fabs(static_cast<double>(w));
+            const double eq = (ew + aq * u * aden) / (aden * (1 - u)) + u * aq;
+            d[ui] = plan.hl[ui + um] * q;
+            ed[ui] = ah[ui + um] * eq + aq * u * ah[ui + um] + u * std::fabs(static_cast<double>(d[ui]));
+            c[ui] = plan.hl[ui] * q;
+            ec[ui] = ah[ui] * eq + aq * u * ah[ui] + u * std::fabs(static_cast<double>(c[ui]));
+        }
+        const auto k = static_cast<std::size_t>(plan.k[um]);
+        const bool take_c = plan.from_c[um];
+        yl += take_c ? c[k] : d[k];
+        ey += (take_c ? ec[k] : ed[k]) + u * std::fabs(static_cast<double>(yl));
+    }
+    // The binary128 value lies within the bound of yl; it rounds to the double nearest yl when no
+    // midpoint between that double and a neighbour falls inside the bound (the midpoints are exact in
+    // 80 bits).
+    const L bound = 4 * static_cast<L>(ey);
+    const double y0 = static_cast<double>(yl);
+    if (!std::isfinite(y0) || !std::isfinite(ey)) return false;
+    const L lo = (static_cast<L>(y0) + static_cast<L>(std::nextafter(y0, -HUGE_VAL))) / 2;
+    const L hi = (static_cast<L>(y0) + static_cast<L>(std::nextafter(y0, HUGE_VAL))) / 2;
+    if (!(yl - bound > lo && yl + bound < hi)) return false;
+    y = y0;
+    return true;
+}
+
+int qpolint_batch_double(const PolintArray& xa, std::span<const PolintArray> ya, int n, float128 x,
+                         std::span<double> y, frame::TextSink& out, frame::Log& log) {
+    const std::size_t nset = std::min(ya.size(), y.size());
+    if (nset == 0) return 0;
+    PolintPlan plan;
+    if (!plan_polint(xa, n, x, plan)) {
+        float128 y0 = 0, dy0 = 0;
+        qpolint(xa, ya[0], n, x, y0, dy0, out, log); // writes its lines and stops
+        return 0;
+    }
+    int slow = 0;
+    for (std::size_t s = 0; s < nset; ++s) {
+        std::array<long double, maxpolint + 1> yl{};
+        for (int i = 1; i <= n; ++i) yl[static_cast<std::size_t>(i)] = to_extended(ya[s](i));
+        if (planned_double(plan, yl, y[s])) continue;
+        float128 yq = 0, dyq = 0;
+        qpolint_planned(plan, ya[s], yq, dyq);
+        y[s] = static_cast<double>(yq);
+        ++slow;
+    }
+    return slow;
 }
 
 int tdjmprn2xyzdt_s3c_v4(float128 tdjm, float128 tdjms3c_0, std::int32_t iexpected_dtsec_sp3cfiles, int iprn,
@@ -305,13 +412,12 @@ int posat_s3e(float128 tdjm, double travel_time_sec, int iprn, std::int32_t iexp
         // failing epoch.
         memo.valid = false;
         memo.p = {};
-        std::array<float128, nset> y{}, dy{};
+        std::array<double, nset> y{};
         for (std::size_t j = 0; j < t.size(); ++j) {
             const std::size_t ns = j == 0 ? nset : 3;
-            qpolint_batch(work.xa, std::span<const PolintArray>(ya.data(), ns), n, t[j],
-                          std::span<float128>(y.data(), ns), std::span<float128>(dy.data(), ns), out, log);
-            for (std::size_t s = 0; s < ns; ++s)
-                memo.p[j][static_cast<std::size_t>(comps[s] - 1)] = static_cast<double>(y[s]);
+            qpolint_batch_double(work.xa, std::span<const PolintArray>(ya.data(), ns), n, t[j],
+                                 std::span<double>(y.data(), ns), out, log);
+            for (std::size_t s = 0; s < ns; ++s) memo.p[j][static_cast<std::size_t>(comps[s] - 1)] = y[s];
         }
         memo.n = n;
         memo.tdjm = tdjm;

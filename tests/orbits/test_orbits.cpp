@@ -214,3 +214,50 @@ TEST_F(PreciseOrbit, StatusesAtTheEdges) {
         }
     }
 }
+
+// The interpolation's fast path (80-bit evaluation with a certified bound, binary128 when the bound does
+// not settle the rounding) against qpolint rounded to 64-bit: 20 000 random epochs of the table, every
+// component, bit for bit; then ordinates built to sit on a 64-bit rounding midpoint, exactly or 2^-100
+// above it, which only binary128 can round (they must take the slow path and still agree).
+TEST_F(PreciseOrbit, FastPathGivesTheBitsOfBinary128) {
+    Rng rng(2024);
+    const int n = idegree_polint_s3c + 1;
+    int fast = 0, slow = 0;
+    auto check = [&](const PolintArray& xa, const std::vector<PolintArray>& ya, float128 x) {
+        std::vector<double> y(ya.size());
+        slow += qpolint_batch_double(xa, ya, n, x, y, out.log, cap.log);
+        fast += static_cast<int>(ya.size());
+        for (std::size_t s = 0; s < ya.size(); ++s) {
+            float128 yq = 0, dy = 0;
+            qpolint(xa, ya[s], n, x, yq, dy, out.log, cap.log);
+            ASSERT_EQ(y[s], static_cast<double>(yq)) << "set " << s << " at x " << static_cast<double>(x);
+        }
+    };
+    for (int k = 0; k < 20000; ++k) {
+        const long a = rng.range(4, nrec - 7);
+        const float128 x = float128(mjd0) + (float128(a * dt) + float128(rng.unit() * dt)) / 86400;
+        PolintArray xa;
+        std::vector<PolintArray> ya(9);
+        for (int i = 1; i <= n; ++i) {
+            xa(i) = table.value(prn, int((a - 5 + i) * dt + 1), 5);
+            for (int c = 0; c < 9; ++c) ya[c](i) = table.value(prn, int((a - 5 + i) * dt + 1), c == 4 ? 1 : c + 1);
+        }
+        check(xa, ya, x);
+    }
+    fast -= slow;
+    // The fast path serves most sets (about 91 % of the varying ones; the constant 0.08 of the formal
+    // errors lies too near a midpoint for its bound and always falls back).
+    EXPECT_GT(fast, slow);
+    EXPECT_GT(slow, 0);
+    // A constant set on a midpoint (1 + 2^-53 lies halfway between 1 and its successor), and just above.
+    PolintArray xa;
+    std::vector<PolintArray> ya(2);
+    for (int i = 1; i <= n; ++i) {
+        xa(i) = float128(mjd0) + float128(i * dt) / 86400;
+        ya[0](i) = 1 + 0x1p-53Q;
+        ya[1](i) = 1 + 0x1p-53Q + 0x1p-100Q;
+    }
+    const int slow_before = slow;
+    check(xa, ya, float128(mjd0) + float128(4.3 * dt) / 86400);
+    EXPECT_EQ(slow - slow_before, 2);
+}
