@@ -806,8 +806,10 @@ void sla_rdplan_plus(const MoonOfDate& mod, int np, double elong, double phi, do
         vel = moon_v;
     } else {
         // Heliocentric barycentre and planet (J2000) to the true equator and equinox of date.
-        Mat3 rpn{};
-        sla_prenut(2000.0, date, rpn);
+        // Precession from J2000 to date, then the nutation of date already at hand (sla_prenut's product).
+        Mat3 rpn{}, rprec{};
+        sla_prec(2000.0, sla_epj(date), rprec);
+        sla_dmxm(rnut, rprec, rpn);
         int jstat = 0;
         PV6 emb{};
         sla_planet(date, 3, emb, jstat);
