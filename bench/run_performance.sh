@@ -22,7 +22,8 @@
 # Usage: bench/run_performance.sh          (builds in build-bench-perf and build-bench-perf-prof)
 # Environment: QUELMAR_SHARED_DATA for the data folder (default ../shared/data beside the repository);
 #              QUELMAR_BENCH_KEEP=DIR keeps every run's standard output and log there;
-#              QUELMAR_BENCH_WORK=DIR runs in DIR (emptied first) and leaves the cases there.
+#              QUELMAR_BENCH_WORK=DIR runs in DIR (emptied first) and leaves the cases there;
+#              QUELMAR_PEER_ROUNDS=N alternates ours and the peer N times (default 3).
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 build="$top/build-bench-perf"; prof="$top/build-bench-perf-prof"
@@ -141,8 +142,13 @@ for c in precise broadcast; do
   io_limit $c "$c-nq-io" "$c orbits + NeQuick, I/O limit"
 done
 echo "== (d) the peer: rnx2rtkp static PPP, ESBC of 2020-06-25 six times, against our run of the six copies"
-run esbc full.nml "$build/quelmar" "esbc" "2020-06-25 ESBC x6, GRG orbits, every model"
-if command -v rnx2rtkp >/dev/null; then
+# The machine's pace drifts by up to a third within minutes: ours and the peer run alternately, three
+# rounds (QUELMAR_PEER_ROUNDS), and the fastest of each is compared.
+rounds="${QUELMAR_PEER_ROUNDS:-3}"
+if ! command -v rnx2rtkp >/dev/null; then
+  run esbc full.nml "$build/quelmar" "esbc" "2020-06-25 ESBC x6, GRG orbits, every model"
+  echo "rnx2rtkp not available: peer skipped"
+else
   cd "$work/esbc"
   zcat "$r20/ESBC00DNK_R_20201770000_01D_MN.rnx.gz" > esbc.nav
   for f in "$o20"/*.gz; do zcat "$f" > "$(basename "$f" .gz)"; done
@@ -164,17 +170,23 @@ file-satantfile    =$data/antenna/igs05_1480.atx
 file-rcvantfile    =$data/antenna/igs05_1480.atx
 out-solformat      =xyz
 CONF
-  s=$(date +%s.%N)
-  /usr/bin/time -f "%M" -o mem.txt sh -c 'for f in esbc ESB2 ESB3 ESB4 ESB5 ESB6; do
-    rnx2rtkp -k ppp.conf -o $f.pos $f.rnx esbc.nav GRG0MGXFIN_2020176*_ORB.SP3 GRG0MGXFIN_2020177*_ORB.SP3 \
-      GRG0MGXFIN_20201770000_01D_30S_CLK.CLK 2>/dev/null || exit 1; done'
-  e=$(date +%s.%N)
-  # Satellite-epochs: the GPS observations of the six files, as our run counts them (OB1 lines).
-  report peer "rnx2rtkp static PPP, the same six files" "$(grep -c '^OB1 ' stream.txt)" \
-    "$(awk -v s="$s" -v e="$e" 'BEGIN { print e - s }')" "$(cat mem.txt)"
+  rate[esbc]=0; rate[peer]=0
+  for r in $(seq "$rounds"); do
+    run esbc full.nml "$build/quelmar" "esbc-$r" "2020-06-25 ESBC x6, GRG orbits, every model"
+    cd "$work/esbc"
+    s=$(date +%s.%N)
+    /usr/bin/time -f "%M" -o mem.txt sh -c 'for f in esbc ESB2 ESB3 ESB4 ESB5 ESB6; do
+      rnx2rtkp -k ppp.conf -o $f.pos $f.rnx esbc.nav GRG0MGXFIN_2020176*_ORB.SP3 GRG0MGXFIN_2020177*_ORB.SP3 \
+        GRG0MGXFIN_20201770000_01D_30S_CLK.CLK 2>/dev/null || exit 1; done'
+    e=$(date +%s.%N)
+    # Satellite-epochs: the GPS observations of the six files, as our run counts them (OB1 lines).
+    report "peer-$r" "rnx2rtkp static PPP, the same six files" "$(grep -c '^OB1 ' stream.txt)" \
+      "$(awk -v s="$s" -v e="$e" 'BEGIN { print e - s }')" "$(cat mem.txt)"
+    if [ "${rate[esbc-$r]}" -gt "${rate[esbc]}" ]; then rate[esbc]=${rate[esbc-$r]}; fi
+    if [ "${rate[peer-$r]}" -gt "${rate[peer]}" ]; then rate[peer]=${rate[peer-$r]}; fi
+  done
+  echo "   fastest of $rounds rounds: ours ${rate[esbc]} obs/s, peer ${rate[peer]} satellite-epochs/s"
   echo "   peer solutions: $(cat ./*.pos | grep -vc '^%') epochs, $(cat ./*.pos | awk '!/^%/ && $6 == 6 { n++ } END { print n + 0 }') of them PPP (Q=6)"
-else
-  echo "rnx2rtkp not available: peer skipped"
 fi
 
 echo "== ratios"
