@@ -85,12 +85,12 @@ int satellite_position_and_clock_from_navigation_msg_v5b(
         if (res.kdist == 1) {
             int ierrsp = 0;
             const models::MoonOfDate mod = models::moon_of_date(static_cast<double>(res.tdjmut));
-            models::solar_system_object_position_v2(0, res.tdjmut, irec, maxrec, recxyz0_, res.gmst, res.rasun,
+            models::solar_system_object_position_v2(0, mod, irec, maxrec, recxyz0_, res.gmst, res.rasun,
                                                     res.xlonsun, res.decsun, res.distsun, res.ctxsun, ierrsp,
-                                                    constants, log, mod);
-            models::solar_system_object_position_v2(3, res.tdjmut, irec, maxrec, recxyz0_, res.gmst, res.ramoon,
+                                                    constants, log);
+            models::solar_system_object_position_v2(3, mod, irec, maxrec, recxyz0_, res.gmst, res.ramoon,
                                                     res.xlonmoon, res.decmoon, res.distmoon, res.ctxmoon, ierrsp,
-                                                    constants, log, mod);
+                                                    constants, log);
         }
 
         const int ierrrc = models::ray_coordinates_and_windup_and_satphacen1_v2(

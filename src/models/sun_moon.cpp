@@ -14,16 +14,15 @@ void solar_system_object_position_v2(int ip, float128 tdjm, int irec, int maxrec
                                      double& rasun, double& xlonsun, double& decsun, double& distsun_meters,
                                      Vec3& ctxsun, int& ierrsp, const frame::Constants& constants,
                                      frame::Log& log) {
-    solar_system_object_position_v2(ip, tdjm, irec, maxrec, recxyz0_, gmst, rasun, xlonsun, decsun,
-                                    distsun_meters, ctxsun, ierrsp, constants, log,
-                                    moon_of_date(static_cast<double>(tdjm)));
+    solar_system_object_position_v2(ip, moon_of_date(static_cast<double>(tdjm)), irec, maxrec, recxyz0_, gmst,
+                                    rasun, xlonsun, decsun, distsun_meters, ctxsun, ierrsp, constants, log);
 }
 
-void solar_system_object_position_v2(int ip, float128 /*tdjm: mod holds its date*/, int irec, int maxrec,
+void solar_system_object_position_v2(int ip, const MoonOfDate& mod, int irec, int maxrec,
                                      const Array2<double, 3, quelmar::maxrec>& recxyz0_, double gmst,
                                      double& rasun, double& xlonsun, double& decsun, double& distsun_meters,
                                      Vec3& ctxsun, int& ierrsp, const frame::Constants& constants,
-                                     frame::Log& log, const MoonOfDate& mod) {
+                                     frame::Log& log) {
     (void)maxrec; // the table's size is fixed by its type
     if (ip < 0 || ip > 9) {
         ierrsp = -1;

@@ -36,13 +36,13 @@ void solar_system_object_position_v2(int ip, float128 tdjm, int irec, int maxrec
                                      double& rasun, double& xlonsun, double& decsun, double& distsun_meters,
                                      Vec3& ctxsun, int& ierrsp, const frame::Constants& constants,
                                      frame::Log& log);
-// The same with the date-only part of the theories given (mod = moon_of_date of the 64-bit tdjm): the
-// Sun and the Moon of one epoch share it, with the bits of separate calls.
-void solar_system_object_position_v2(int ip, float128 tdjm, int irec, int maxrec,
+// The same with the date-only part of the theories given (mod = moon_of_date of the 64-bit epoch, which
+// it carries): the Sun and the Moon of one epoch share it, with the bits of separate calls.
+void solar_system_object_position_v2(int ip, const MoonOfDate& mod, int irec, int maxrec,
                                      const Array2<double, 3, quelmar::maxrec>& recxyz0_, double gmst,
                                      double& rasun, double& xlonsun, double& decsun, double& distsun_meters,
                                      Vec3& ctxsun, int& ierrsp, const frame::Constants& constants,
-                                     frame::Log& log, const MoonOfDate& mod);
+                                     frame::Log& log);
 
 // Greenwich mean sidereal time (hours, [0, 24)) at UT `ut` hours of a year and day of year, from
 // the IAU 1982 expression with the Julian date of a calendar without century correction.

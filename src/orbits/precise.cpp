@@ -186,22 +186,6 @@ void qpolint_planned(const PolintPlan& plan, const PolintArray& ya, float128& y,
     }
 }
 
-void qpolint_batch(const PolintArray& xa, std::span<const PolintArray> ya, int n, float128 x,
-                   std::span<float128> y, std::span<float128> dy, frame::TextSink& out, frame::Log& log) {
-    const std::size_t nset = std::min({ya.size(), y.size(), dy.size()});
-    if (nset == 0) return;
-    PolintPlan plan;
-    if (!plan_polint(xa, n, x, plan)) {
-        // The first set is where one call per set would fail: qpolint writes its lines and stops.
-        float128 y0 = 0, dy0 = 0;
-        qpolint(xa, ya[0], n, x, y0, dy0, out, log);
-        y[0] = y0; // not reached: the failure stops the run
-        dy[0] = dy0;
-        return;
-    }
-    for (std::size_t s = 0; s < nset; ++s) qpolint_planned(plan, ya[s], y[s], dy[s]);
-}
-
 bool planned_double(const PolintPlan& plan, const std::array<long double, maxpolint + 1>& yin, double& y) {
     // Running error analysis: every quantity X of the tableau carries e, a bound on |X - X*|, X* being
     // the same quantity in exact arithmetic over the binary128 inputs. Converting an input to the

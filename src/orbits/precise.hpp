@@ -94,25 +94,20 @@ bool plan_polint(const PolintArray& xa, int n, float128 x, PolintPlan& plan);
 // the bits of qpolint. An unusable plan gives not-a-number for both.
 void qpolint_planned(const PolintPlan& plan, const PolintArray& ya, float128& y, float128& dy);
 
-// Batched Neville: y[s] and dy[s] at x for the ordinate sets ya[s], s = 0, 1, ..., over the same
-// abscissae, each with exactly the bits of qpolint(xa, ya[s], n, x, ...). On a point count outside
-// 1..maxpolint or coincident abscissae it writes the lines of qpolint for the first set and stops.
-// y and dy must have as many entries as ya (only the common length is processed).
-void qpolint_batch(const PolintArray& xa, std::span<const PolintArray> ya, int n, float128 x,
-                   std::span<float128> y, std::span<float128> dy, frame::TextSink& out, frame::Log& log);
-
-// The values of qpolint_batch rounded to 64-bit, y[s] = double(y of set s), found faster: each set is
+// Batched Neville rounded to 64-bit: y[s] = double(y of qpolint(xa, ya[s], n, x, ...)) for the ordinate
+// sets ya[s] over the same abscissae, sharing the abscissa-only part of the tableau. Each set is
 // evaluated over the same plan in the 80-bit extended format of the processor with a running bound on its
 // distance from the exact tableau over the same binary128 inputs (h, den, ya). When no 64-bit rounding
 // boundary lies within the bound of the value (the binary128 result then lies within it too and rounds
 // to the same double), that double is the result; otherwise the set is evaluated in binary128 as
-// qpolint_planned does. The results are those of qpolint, bit for bit. Failures as qpolint_batch.
+// qpolint_planned does. The results are those of qpolint, bit for bit. On a point count outside
+// 1..maxpolint or coincident abscissae it writes the lines of qpolint for the first set and stops.
 // Returns how many sets needed binary128.
 int qpolint_batch_double(const PolintArray& xa, std::span<const PolintArray> ya, int n, float128 x,
                          std::span<double> y, frame::TextSink& out, frame::Log& log);
 
 // The extended-precision evaluation of one set: false when its bound does not settle the rounding.
-// ya holds the set's ordinates already in the 80-bit format (yl[1..plan.n]).
+// yl holds the set's ordinates already in the 80-bit format (yl[1..plan.n]).
 bool planned_double(const PolintPlan& plan, const std::array<long double, maxpolint + 1>& yl, double& y);
 
 // The anchor slot of an epoch for object iprn:
